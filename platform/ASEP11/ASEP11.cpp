@@ -1,0 +1,234 @@
+// libASEP11.so: forwards the standard PKCS#11 functions the engine calls to a
+// real PKCS#11 module, loaded on first use and kept for the life of the
+// process.
+//
+// The real module is opened without RTLD_DEEPBIND (the sanitizer runtime
+// refuses that flag), so its own function table may point back at the
+// functions of this library, which come first in the global scope. Each
+// function is therefore looked up by name in the module itself; the module's
+// function table serves only for names it does not export.
+
+#include <dlfcn.h>
+#include <pkcs11.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#ifdef ASEP11_RECORDING
+#include <map>
+#include <string>
+#include <vector>
+#endif
+
+namespace {
+
+const char* const kDefaultModule = "/usr/lib/softhsm/libsofthsm2.so";
+const char* const kModuleVariable = "ASEP11_MODULE";
+
+struct Forwards {
+    CK_C_Initialize initialize = nullptr;
+    CK_C_Finalize finalize = nullptr;
+    CK_C_GetSlotList getSlotList = nullptr;
+    CK_C_OpenSession openSession = nullptr;
+    CK_C_CloseSession closeSession = nullptr;
+    CK_C_Login login = nullptr;
+    CK_C_Logout logout = nullptr;
+    CK_C_FindObjectsInit findObjectsInit = nullptr;
+    CK_C_FindObjects findObjects = nullptr;
+    CK_C_FindObjectsFinal findObjectsFinal = nullptr;
+    CK_C_GetAttributeValue getAttributeValue = nullptr;
+    CK_C_SignInit signInit = nullptr;
+    CK_C_Sign sign = nullptr;
+};
+
+const char* modulePath() {
+    const char* chosen = std::getenv(kModuleVariable);
+    return chosen && *chosen ? chosen : kDefaultModule;
+}
+
+// The module's own definition of `name`, or else the entry of its function
+// table, unless that entry is this library's forwarder of the same name.
+template <typename Fn>
+void resolve(void* handle, const char* name, Fn tableEntry, Fn ownForwarder, Fn& target) {
+    if (void* symbol = dlsym(handle, name)) {
+        target = reinterpret_cast<Fn>(symbol);
+        if (target != ownForwarder)
+            return;
+    }
+    target = tableEntry != ownForwarder ? tableEntry : nullptr;
+}
+
+Forwards load() {
+    Forwards forwards;
+    const char* path = modulePath();
+    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        std::fprintf(stderr, "libASEP11: cannot load %s: %s\n", path, dlerror());
+        return forwards;
+    }
+    CK_FUNCTION_LIST empty{};
+    CK_FUNCTION_LIST_PTR table = &empty;
+    auto getFunctionList =
+        reinterpret_cast<CK_C_GetFunctionList>(dlsym(handle, "C_GetFunctionList"));
+    if (!getFunctionList || getFunctionList(&table) != CKR_OK || !table)
+        table = &empty;
+
+    resolve(handle, "C_Initialize", table->C_Initialize, &C_Initialize, forwards.initialize);
+    resolve(handle, "C_Finalize", table->C_Finalize, &C_Finalize, forwards.finalize);
+    resolve(handle, "C_GetSlotList", table->C_GetSlotList, &C_GetSlotList, forwards.getSlotList);
+    resolve(handle, "C_OpenSession", table->C_OpenSession, &C_OpenSession, forwards.openSession);
+    resolve(handle, "C_CloseSession", table->C_CloseSession, &C_CloseSession,
+            forwards.closeSession);
+    resolve(handle, "C_Login", table->C_Login, &C_Login, forwards.login);
+    resolve(handle, "C_Logout", table->C_Logout, &C_Logout, forwards.logout);
+    resolve(handle, "C_FindObjectsInit", table->C_FindObjectsInit, &C_FindObjectsInit,
+            forwards.findObjectsInit);
+    resolve(handle, "C_FindObjects", table->C_FindObjects, &C_FindObjects, forwards.findObjects);
+    resolve(handle, "C_FindObjectsFinal", table->C_FindObjectsFinal, &C_FindObjectsFinal,
+            forwards.findObjectsFinal);
+    resolve(handle, "C_GetAttributeValue", table->C_GetAttributeValue, &C_GetAttributeValue,
+            forwards.getAttributeValue);
+    resolve(handle, "C_SignInit", table->C_SignInit, &C_SignInit, forwards.signInit);
+    resolve(handle, "C_Sign", table->C_Sign, &C_Sign, forwards.sign);
+    return forwards;
+}
+
+const Forwards& forwards() {
+    static const Forwards loaded = load();
+    return loaded;
+}
+
+#ifdef ASEP11_RECORDING
+// Test hooks: the names of the forwarded calls in order, and return codes to
+// answer in place of the real module, each for one call of its function.
+struct Recorder {
+    std::mutex lock;
+    std::vector<std::string> calls;
+    std::map<std::string, std::vector<CK_RV>> injected;
+    std::string joined;
+};
+
+Recorder& recorder() {
+    static Recorder instance;
+    return instance;
+}
+
+bool injectedResult(const char* name, CK_RV& rv) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.calls.push_back(name);
+    auto found = r.injected.find(name);
+    if (found == r.injected.end() || found->second.empty())
+        return false;
+    rv = found->second.front();
+    found->second.erase(found->second.begin());
+    return true;
+}
+#endif
+
+template <typename Fn, typename... Args>
+CK_RV forward(const char* name, Fn Forwards::*member, Args... args) {
+#ifdef ASEP11_RECORDING
+    CK_RV injected = CKR_OK;
+    if (injectedResult(name, injected))
+        return injected;
+#else
+    (void)name;
+#endif
+    Fn target = forwards().*member;
+    return target ? target(args...) : CKR_GENERAL_ERROR;
+}
+
+} // namespace
+
+extern "C" {
+
+CK_RV C_Initialize(CK_VOID_PTR initArgs) {
+    return forward("C_Initialize", &Forwards::initialize, initArgs);
+}
+
+CK_RV C_Finalize(CK_VOID_PTR reserved) {
+    return forward("C_Finalize", &Forwards::finalize, reserved);
+}
+
+CK_RV C_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID_PTR slotList, CK_ULONG_PTR count) {
+    return forward("C_GetSlotList", &Forwards::getSlotList, tokenPresent, slotList, count);
+}
+
+CK_RV C_OpenSession(CK_SLOT_ID slot, CK_FLAGS flags, CK_VOID_PTR application, CK_NOTIFY notify,
+                    CK_SESSION_HANDLE_PTR session) {
+    return forward("C_OpenSession", &Forwards::openSession, slot, flags, application, notify,
+                   session);
+}
+
+CK_RV C_CloseSession(CK_SESSION_HANDLE session) {
+    return forward("C_CloseSession", &Forwards::closeSession, session);
+}
+
+CK_RV C_Login(CK_SESSION_HANDLE session, CK_USER_TYPE userType, CK_UTF8CHAR_PTR pin,
+              CK_ULONG pinLength) {
+    return forward("C_Login", &Forwards::login, session, userType, pin, pinLength);
+}
+
+CK_RV C_Logout(CK_SESSION_HANDLE session) {
+    return forward("C_Logout", &Forwards::logout, session);
+}
+
+CK_RV C_FindObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE_PTR templ, CK_ULONG count) {
+    return forward("C_FindObjectsInit", &Forwards::findObjectsInit, session, templ, count);
+}
+
+CK_RV C_FindObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE_PTR objects, CK_ULONG maxCount,
+                    CK_ULONG_PTR count) {
+    return forward("C_FindObjects", &Forwards::findObjects, session, objects, maxCount, count);
+}
+
+CK_RV C_FindObjectsFinal(CK_SESSION_HANDLE session) {
+    return forward("C_FindObjectsFinal", &Forwards::findObjectsFinal, session);
+}
+
+CK_RV C_GetAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
+                          CK_ATTRIBUTE_PTR templ, CK_ULONG count) {
+    return forward("C_GetAttributeValue", &Forwards::getAttributeValue, session, object, templ,
+                   count);
+}
+
+CK_RV C_SignInit(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism, CK_OBJECT_HANDLE key) {
+    return forward("C_SignInit", &Forwards::signInit, session, mechanism, key);
+}
+
+CK_RV C_Sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG dataLength,
+             CK_BYTE_PTR signature, CK_ULONG_PTR signatureLength) {
+    return forward("C_Sign", &Forwards::sign, session, data, dataLength, signature,
+                   signatureLength);
+}
+
+#ifdef ASEP11_RECORDING
+void asep11_test_reset() {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.calls.clear();
+    r.injected.clear();
+}
+
+// The forwarded calls so far, their names joined by ",".
+const char* asep11_test_calls() {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.joined.clear();
+    for (const std::string& call : r.calls)
+        r.joined += (r.joined.empty() ? "" : ",") + call;
+    return r.joined.c_str();
+}
+
+// The next call of `name` not yet answered by an earlier injection returns `rv`
+// without reaching the real module.
+void asep11_test_inject(const char* name, CK_RV rv) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.injected[name].push_back(rv);
+}
+#endif
+
+} // extern "C"
