@@ -1,0 +1,121 @@
+#include "ConversionCase.h"
+#include "TestObjects.h"
+#include "variant.h"
+
+#include <boost/logic/tribool.hpp>
+#include <boost/make_shared.hpp>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using FB::variant;
+
+using StringConversion = ::testing::TestWithParam<ConversionCase<std::string>>;
+TEST_P(StringConversion, FollowsTheTable) {
+    checkConversion(GetParam());
+}
+INSTANTIATE_TEST_SUITE_P(
+    Table, StringConversion,
+    ::testing::ValuesIn(std::vector<ConversionCase<std::string>>{
+        {"Exact", variant(std::string("a\0b", 3)), std::string("a\0b", 3)},
+        {"SixSignificantDigits", variant(3.14159265), "3.14159"},
+        {"PointOne", variant(0.1), "0.1"},
+        {"Hundred", variant(100.0), "100"},
+        {"SixDigits", variant(123456.0), "123456"},
+        {"Million", variant(1000000.0), "1e+06"},
+        {"SevenDigits", variant(1234567.0), "1.23457e+06"},
+        {"TenThousandth", variant(0.0001), "0.0001"},
+        {"HundredThousandth", variant(0.00001), "1e-05"},
+        {"NegativeZero", variant(-0.0), "-0"},
+        {"FloatPointOne", variant(0.1f), "0.1"},
+        {"NegativeInt", variant(-42), "-42"},
+        {"UnsignedIntMax", variant(4294967295u), "4294967295"},
+        {"True", variant(true), "true"},
+        {"False", variant(false), "false"},
+        {"WideEAcute", variant(L"\u00e9"), "\xC3\xA9"},
+        {"Long", variant(-9000000000L), "-9000000000"},
+        {"UnsignedLong", variant(18446744073709551615UL), "18446744073709551615"},
+        {"Short", variant(static_cast<short>(-12)), "-12"},
+        {"UnsignedShort", variant(static_cast<unsigned short>(65535)), "65535"},
+        {"CharIsTheCharacter", variant('A'), "A"},
+        {"NulCharacter", variant('\0'), std::string(1, '\0')},
+        {"UnsignedChar", variant(static_cast<unsigned char>('z')), "z"},
+        {"LongLong", variant(-5LL), "-5"},
+        {"UnsignedLongLong", variant(7ULL), "7"},
+        {"NoValue", variant(), refused},
+        {"EmptyTag", variant(FB::variant_detail::empty()), refused},
+        {"NullTag", variant(FB::variant_detail::null()), refused},
+        {"List", variant(FB::VariantList{variant(1)}), refused},
+        {"Map", variant(FB::VariantMap()), refused},
+        {"ScriptObject", variant(boost::make_shared<StubScriptObject>()), refused},
+    }),
+    caseName<std::string>);
+
+// The boolean read refuses only through its fallback to long.
+using BoolConversion = ::testing::TestWithParam<ConversionCase<bool>>;
+TEST_P(BoolConversion, FollowsTheTable) {
+    checkConversion(GetParam(), typeid(long));
+}
+INSTANTIATE_TEST_SUITE_P(Table, BoolConversion,
+                         ::testing::ValuesIn(std::vector<ConversionCase<bool>>{
+                             {"ExactTrue", variant(true), true},
+                             {"ExactFalse", variant(false), false},
+                             {"TextUpperTrue", variant("TRUE"), true},
+                             {"TextYes", variant("Yes"), true},
+                             {"TextT", variant("T"), true},
+                             {"TextY", variant("y"), true},
+                             {"Text1", variant("1"), true},
+                             {"TextNo", variant("no"), false},
+                             {"Text0", variant("0"), false},
+                             {"Text2", variant("2"), false},
+                             {"TextFalse", variant("false"), false},
+                             {"EmptyText", variant(""), false},
+                             {"TextYesWithBlank", variant("yes "), false},
+                             {"WideYes", variant(L"YeS"), true},
+                             {"WideNope", variant(L"nope"), false},
+                             {"Int2", variant(2), true},
+                             {"Int0", variant(0), false},
+                             {"DoubleMinus3_7", variant(-3.7), true},
+                             {"Double0_5", variant(0.5), false},
+                             {"DoubleMinus0_9", variant(-0.9), false},
+                             {"Double1e300", variant(1e300), refused},
+                             {"NaN", variant(std::nan("")), refused},
+                             {"NoValue", variant(), refused},
+                             {"NullTag", variant(FB::variant_detail::null()), refused},
+                             {"List", variant(FB::VariantList()), refused},
+                         }),
+                         caseName<bool>);
+
+TEST(TriboolConversion, StatesWithoutValueAreIndeterminate) {
+    const variant unknown[] = {variant(), variant(FB::variant_detail::empty()),
+                               variant(FB::variant_detail::null())};
+    for (const variant& value : unknown) {
+        EXPECT_TRUE(boost::logic::indeterminate(value.convert_cast<boost::logic::tribool>()));
+    }
+    EXPECT_TRUE(variant("yes").convert_cast<boost::logic::tribool>() == true);
+    EXPECT_TRUE(variant(0).convert_cast<boost::logic::tribool>() == false);
+    try {
+        variant(FB::VariantList()).convert_cast<boost::logic::tribool>();
+        FAIL() << "a list read as tribool";
+    } catch (const FB::bad_variant_cast& e) {
+        EXPECT_STREQ(e.to, typeid(long).name());
+    }
+}
+
+TEST(TrivialConversion, NeverFail) {
+    const variant values[] = {variant(), variant(FB::variant_detail::null()), variant("x"),
+                              variant(FB::VariantList())};
+    for (const variant& value : values) {
+        EXPECT_NO_THROW(value.convert_cast<void>());
+        EXPECT_NO_THROW(value.convert_cast<FB::variant_detail::null>());
+        EXPECT_NO_THROW(value.convert_cast<FB::variant_detail::empty>());
+        const variant copy = value.convert_cast<variant>();
+        EXPECT_TRUE(copy.get_type() == value.get_type());
+        EXPECT_FALSE(copy < value || value < copy);
+    }
+}
+
+} // namespace
