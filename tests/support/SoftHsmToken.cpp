@@ -7,7 +7,7 @@
 
 const char* const SoftHsmToken::kModule = "/usr/lib/softhsm/libsofthsm2.so";
 
-void runCommand(const std::string& command) {
+std::string runCommand(const std::string& command) {
     std::string output;
     FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (!pipe)
@@ -17,6 +17,7 @@ void runCommand(const std::string& command) {
         output.append(buffer, read);
     if (pclose(pipe) != 0)
         throw std::runtime_error("command failed: " + command + "\n" + output);
+    return output;
 }
 
 SoftHsmToken::SoftHsmToken(const std::string& label, const std::string& userPin)
@@ -41,4 +42,19 @@ SoftHsmToken::~SoftHsmToken() {
     } catch (const std::exception&) {
         // a folder left in /tmp is no reason to fail the test run
     }
+}
+
+void SoftHsmToken::writeCertificate(const std::string& derFile, const std::string& idHex) const {
+    writeObject(derFile, "cert", idHex);
+}
+
+void SoftHsmToken::writePrivateKey(const std::string& pemFile, const std::string& idHex) const {
+    writeObject(pemFile, "privkey", idHex);
+}
+
+void SoftHsmToken::writeObject(const std::string& file, const std::string& type,
+                               const std::string& idHex) const {
+    runCommand(std::string("pkcs11-tool --module ") + kModule + " --login --pin '" + m_userPin +
+               "' --write-object '" + file + "' --type " + type +
+               (idHex.empty() ? "" : " --id " + idHex));
 }

@@ -21,11 +21,19 @@ public:
     // A path inside the token's folder, for the test's own files.
     std::string path(const std::string& name) const { return m_folder + "/" + name; }
 
+    // Writes a DER certificate or a PEM private key onto the token with
+    // pkcs11-tool, under the hex id given; an empty id writes no CKA_ID.
+    void writeCertificate(const std::string& derFile, const std::string& idHex) const;
+    void writePrivateKey(const std::string& pemFile, const std::string& idHex) const;
+
 private:
+    void writeObject(const std::string& file, const std::string& type,
+                     const std::string& idHex) const;
+
     std::string m_folder;
     std::string m_userPin;
 };
 
-// Runs a shell command; throws std::runtime_error with its output when it
-// fails.
-void runCommand(const std::string& command);
+// Runs a shell command and returns its output (standard error included);
+// throws std::runtime_error with the output when it fails.
+std::string runCommand(const std::string& command);

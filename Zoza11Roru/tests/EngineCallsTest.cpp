@@ -1,0 +1,281 @@
+// The PKCS#11 calls of every path, seen through the recording build of the
+// token module: each operation that initialised the module finalises it, and
+// each session it opened is closed.
+#include "ASEP11Recorder.h"
+#include "EngineTestSupport.h"
+
+#include <pkcs11.h>
+#include <prerror.h>
+#include <secerr.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char* const kOpen = "C_Initialize,C_GetSlotList,C_GetSlotList,C_OpenSession";
+const char* const kClose = "C_CloseSession,C_Finalize";
+
+std::string calls(std::initializer_list<const char*> parts) {
+    std::string joined;
+    for (const char* part : parts)
+        joined += (joined.empty() ? "" : ",") + std::string(part);
+    return joined;
+}
+
+class EngineCalls : public EngineOnToken {
+protected:
+    void SetUp() override {
+        EngineOnToken::SetUp();
+        addCertificate("signer", "0a0b");
+        recorder.reset();
+    }
+    std::string sign(size_t hashLength = 32) {
+        return engine.SignPkcs1Base64(toBase64(fromHex("0a0b")),
+                                      toBase64(std::string(hashLength, 'h')));
+    }
+
+    ASEP11Recorder recorder;
+};
+
+TEST_F(EngineCalls, Listing) {
+    EXPECT_EQ(engine.ListCertificates(""), entryFor("0a0b"));
+    EXPECT_EQ(recorder.calls(),
+              calls({kOpen, "C_FindObjectsInit,C_FindObjects,C_GetAttributeValue",
+                     "C_GetAttributeValue,C_FindObjects,C_FindObjectsFinal", kClose}));
+}
+
+TEST_F(EngineCalls, Retrieval) {
+    EXPECT_NE(engine.GetCertificateBase64(toBase64(fromHex("0a0b"))), "");
+    EXPECT_EQ(recorder.calls(), calls({kOpen, "C_FindObjectsInit,C_FindObjects,C_GetAttributeValue",
+                                       "C_GetAttributeValue,C_FindObjectsFinal", kClose}));
+}
+
+TEST_F(EngineCalls, RetrievalOfAnIdThatIsNotBase64) {
+    EXPECT_EQ(engine.GetCertificateBase64("not base64!"), "");
+    EXPECT_EQ(recorder.calls(), calls({kOpen, kClose}));
+}
+
+TEST_F(EngineCalls, SigningFinishesTheKeySearchBeforeSigning) {
+    engine.SetPin(kPinModule, token.userPin());
+    EXPECT_NE(sign(), "");
+    EXPECT_EQ(recorder.calls(),
+              calls({kOpen, "C_Login,C_FindObjectsInit,C_FindObjects,C_FindObjectsFinal",
+                     "C_SignInit,C_Sign,C_Logout", kClose}));
+}
+
+TEST_F(EngineCalls, SigningAHashOfAnotherLengthLogsInAndOut) {
+    engine.SetPin(kPinModule, token.userPin());
+    EXPECT_EQ(sign(48), "");
+    EXPECT_EQ(engine.LastError(), 3);
+    EXPECT_EQ(recorder.calls(), calls({kOpen, "C_Login,C_Logout", kClose}));
+}
+
+TEST_F(EngineCalls, SigningWithoutAKeyFinishesTheSearch) {
+    engine.SetPin(kPinModule, token.userPin());
+    EXPECT_EQ(engine.SignPkcs1Base64(toBase64("\x0d"), toBase64(std::string(20, 'h'))), "");
+    EXPECT_EQ(engine.LastError(), 3);
+    EXPECT_EQ(recorder.calls(),
+              calls({kOpen, "C_Login,C_FindObjectsInit,C_FindObjects,C_FindObjectsFinal",
+                     "C_Logout", kClose}));
+}
+
+TEST_F(EngineCalls, AMissingPinLogsInNowhereAndTheNextOperationTouchesNoToken) {
+    EXPECT_EQ(sign(), "");
+    EXPECT_EQ(recorder.calls(), calls({kOpen, kClose}));
+
+    recorder.reset();
+    EXPECT_EQ(engine.ListCertificates(""), "");
+    EXPECT_EQ(engine.LastError(), 11);
+    EXPECT_EQ(recorder.calls(), "");
+}
+
+TEST_F(EngineCalls, TheRefusedPinTypedAgainIsNotTriedAgain) {
+    engine.SetPin(kPinModule, "0000");
+    sign();
+    engine.SetPin(kPinModule, "0000");
+    recorder.reset();
+
+    EXPECT_EQ(sign(), "");
+    EXPECT_EQ(engine.LastError(), 5);
+    EXPECT_EQ(recorder.calls(), "");
+    EXPECT_EQ(engine.InvalidPinRetries(kPinModule), 1);
+}
+
+TEST_F(EngineCalls, ThePinPreCheckTakesNsprsErrorState) {
+    gPines["Otro modulo"] = PinInfoStruct("", false, 0);
+    PR_SetError(SEC_ERROR_BAD_DATA, 0);
+    PR_SetErrorText(5, "texto");
+
+    EXPECT_EQ(engine.ListCertificates(""), "");
+    EXPECT_EQ(engine.LastError(), 11);
+    EXPECT_EQ(static_cast<long>(engine.LastLowLevelError()), SEC_ERROR_BAD_DATA);
+    EXPECT_EQ(engine.LastErrorMessage(), "texto");
+
+    // A refused PIN anywhere takes precedence over a missing one.
+    gPines["Un modulo"] = PinInfoStruct("9", true, 0);
+    engine.ListCertificates("");
+    EXPECT_EQ(engine.LastError(), 5);
+    EXPECT_EQ(recorder.calls(), "");
+}
+
+TEST_F(EngineCalls, SetErrorInfoKeepsCode3AndTakesNsprsCode) {
+    engine.SetPin(kPinModule, token.userPin());
+    PR_SetError(SEC_ERROR_INVALID_ARGS, 0);
+    sign(64);
+    EXPECT_EQ(engine.LastError(), 3);
+    EXPECT_EQ(static_cast<long>(engine.LastLowLevelError()), SEC_ERROR_INVALID_ARGS);
+}
+
+// --- injected failures
+
+enum class Operation { List, Retrieve, Sign };
+
+struct InjectedFailure {
+    const char* name;
+    Operation operation;
+    const char* function;
+    unsigned long rv;
+    int code;
+    const char* message;
+    std::string calls;
+};
+
+// Names the row in test listings.
+void PrintTo(const InjectedFailure& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class InjectedFailures : public EngineCalls, public ::testing::WithParamInterface<InjectedFailure> {
+protected:
+    std::string run(Operation operation) {
+        switch (operation) {
+        case Operation::List:
+            return engine.ListCertificates("");
+        case Operation::Retrieve:
+            return engine.GetCertificateBase64(toBase64(fromHex("0a0b")));
+        case Operation::Sign:
+            return sign();
+        }
+        return "";
+    }
+};
+
+TEST_P(InjectedFailures, FailWithTheCallsContextAndCleanUp) {
+    const InjectedFailure& row = GetParam();
+    engine.SetPin(kPinModule, token.userPin());
+    recorder.inject(row.function, row.rv);
+
+    EXPECT_EQ(run(row.operation), "");
+    EXPECT_EQ(engine.LastError(), row.code);
+    EXPECT_EQ(engine.LastLowLevelError(), row.rv);
+    EXPECT_EQ(engine.LastErrorMessage(), row.message);
+    EXPECT_EQ(recorder.calls(), row.calls);
+
+    // The module was left finalised: the same operation now works.
+    if (row.code == 5)
+        engine.SetPin(kPinModule, "");
+    engine.SetPin(kPinModule, token.userPin());
+    EXPECT_NE(run(row.operation), "");
+    EXPECT_EQ(engine.LastError(), 0);
+}
+
+const std::string kLogin = calls({kOpen, "C_Login"});
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, InjectedFailures,
+    ::testing::Values(
+        InjectedFailure{"InitializeAlreadyDone", Operation::List, "C_Initialize",
+                        CKR_CRYPTOKI_ALREADY_INITIALIZED, 12, "C_Initialize failed",
+                        "C_Initialize"},
+        InjectedFailure{"SlotList", Operation::Sign, "C_GetSlotList", CKR_GENERAL_ERROR, 12,
+                        "get slot list", "C_Initialize,C_GetSlotList,C_Finalize"},
+        InjectedFailure{"OpenSession", Operation::Retrieve, "C_OpenSession", CKR_SLOT_ID_INVALID,
+                        12, "open session", calls({kOpen, "C_Finalize"})},
+        InjectedFailure{"OpenSessionPinIncorrect", Operation::List, "C_OpenSession",
+                        CKR_PIN_INCORRECT, 5, "open session", calls({kOpen, "C_Finalize"})},
+        InjectedFailure{"LoginPinLocked", Operation::Sign, "C_Login", CKR_PIN_LOCKED, 5,
+                        "Pin invalido para Certificado VADOD", calls({kLogin.c_str(), kClose})},
+        InjectedFailure{"LoginPinLenRange", Operation::Sign, "C_Login", CKR_PIN_LEN_RANGE, 12,
+                        "C_Login", calls({kLogin.c_str(), kClose})},
+        InjectedFailure{"LoginPinInvalid", Operation::Sign, "C_Login", CKR_PIN_INVALID, 12,
+                        "C_Login", calls({kLogin.c_str(), kClose})},
+        InjectedFailure{"LoginPinExpired", Operation::Sign, "C_Login", CKR_PIN_EXPIRED, 12,
+                        "C_Login", calls({kLogin.c_str(), kClose})},
+        InjectedFailure{"ListingSearchInit", Operation::List, "C_FindObjectsInit", CKR_DEVICE_ERROR,
+                        12, "Find objects init",
+                        calls({kOpen, "C_FindObjectsInit,C_FindObjectsFinal", kClose})},
+        InjectedFailure{"RetrievalSearchInit", Operation::Retrieve, "C_FindObjectsInit",
+                        CKR_DEVICE_ERROR, 12, "Find objects init",
+                        calls({kOpen, "C_FindObjectsInit", kClose})},
+        InjectedFailure{"SigningSearchInit", Operation::Sign, "C_FindObjectsInit", CKR_DEVICE_ERROR,
+                        12, "Find objects init",
+                        calls({kLogin.c_str(), "C_FindObjectsInit,C_Logout", kClose})},
+        InjectedFailure{
+            "ListingSearch", Operation::List, "C_FindObjects", CKR_DEVICE_ERROR, 12,
+            "Find first object",
+            calls({kOpen, "C_FindObjectsInit,C_FindObjects,C_FindObjectsFinal", kClose})},
+        InjectedFailure{
+            "RetrievalSearch", Operation::Retrieve, "C_FindObjects", CKR_DEVICE_ERROR, 12,
+            "Find first object",
+            calls({kOpen, "C_FindObjectsInit,C_FindObjects,C_FindObjectsFinal", kClose})},
+        InjectedFailure{
+            "SigningSearch", Operation::Sign, "C_FindObjects", CKR_PIN_INCORRECT, 5,
+            "Find first object",
+            calls({kLogin.c_str(), "C_FindObjectsInit,C_FindObjects,C_FindObjectsFinal,C_Logout",
+                   kClose})},
+        InjectedFailure{"ListingAttributes", Operation::List, "C_GetAttributeValue",
+                        CKR_DEVICE_ERROR, 12, "get attribute value",
+                        calls({kOpen, "C_FindObjectsInit,C_FindObjects,C_GetAttributeValue",
+                               "C_FindObjects,C_FindObjectsFinal", kClose})},
+        InjectedFailure{"RetrievalAttributes", Operation::Retrieve, "C_GetAttributeValue",
+                        CKR_DEVICE_ERROR, 12, "get attribute value",
+                        calls({kOpen, "C_FindObjectsInit,C_FindObjects,C_GetAttributeValue",
+                               "C_FindObjectsFinal", kClose})},
+        InjectedFailure{
+            "SignInit",
+            Operation::Sign, "C_SignInit", CKR_KEY_TYPE_INCONSISTENT, 12, "sign init new",
+            calls({kLogin.c_str(), "C_FindObjectsInit,C_FindObjects,C_FindObjectsFinal,C_SignInit",
+                   "C_Logout", kClose})},
+        InjectedFailure{
+            "Sign", Operation::Sign, "C_Sign", CKR_DEVICE_ERROR, 12, "sign final",
+            calls({kLogin.c_str(), "C_FindObjectsInit,C_FindObjects,C_FindObjectsFinal,C_SignInit",
+                   "C_Sign,C_Logout", kClose})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EngineCalls, AFailingAttributeReadSkipsOnlyThatCertificate) {
+    addCertificate("second", "0c", {}, false);
+    recorder.inject("C_GetAttributeValue", CKR_DEVICE_ERROR);
+
+    std::string list = engine.ListCertificates("");
+
+    EXPECT_TRUE(list == entryFor("0a0b") || list == entryFor("0c")) << list;
+    EXPECT_EQ(engine.LastError(), 12);
+    EXPECT_EQ(engine.LastErrorMessage(), "get attribute value");
+}
+
+// A module that reports no slot with a token: OpenSC's, with no reader. The
+// module is chosen when first loaded, so this runs in a process of its own.
+// OpenSC's C_Initialize calls C_Finalize itself on first use, and that call
+// reaches the recorder too.
+TEST(EngineWithoutToken, NoSlotFailsWith12AndFinalises) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("ASEP11_MODULE", "/usr/lib/x86_64-linux-gnu/opensc-pkcs11.so", 1);
+            {
+                DigitalSignatureUtilPkcs11 engine;
+                ASEP11Recorder recorder;
+                recorder.reset();
+                std::string list = engine.ListCertificates("");
+                std::fprintf(stderr, "[%s] %d %s: %s\n", list.c_str(), engine.LastError(),
+                             engine.LastErrorMessage().c_str(), recorder.calls().c_str());
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "\\[\\] 12 No se encontro ningun slot: "
+        "C_Initialize,(C_Finalize,)?C_GetSlotList,C_Finalize\n");
+}
+
+} // namespace
