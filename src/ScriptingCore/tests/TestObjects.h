@@ -39,4 +39,7 @@ class StubScriptObject : public StubMembers<FB::JSAPI> {};
 class StubPageObject : public StubMembers<FB::JSObject> {
 public:
     StubPageObject() : StubMembers<FB::JSObject>(boost::shared_ptr<FB::BrowserHost>()) {}
+
+    bool isValid() override { return true; }
+    FB::JSAPIPtr getJSAPI() const override { return FB::JSAPIPtr(); }
 };

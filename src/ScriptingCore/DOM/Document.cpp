@@ -1,0 +1,29 @@
+#include "DOM/Document.h"
+
+#include "DOM/Window.h"
+#include "variant_list.h"
+
+namespace FB {
+namespace DOM {
+
+DocumentPtr Document::create(const JSObjectPtr& obj) {
+    if (!obj) {
+        return DocumentPtr();
+    }
+    return obj->getHost()->_createDocument(obj);
+}
+
+WindowPtr Document::getWindow() const {
+    return Window::create(getProperty<JSObjectPtr>("window"));
+}
+
+ElementPtr Document::getBody() const {
+    return Element::create(getProperty<JSObjectPtr>("body"));
+}
+
+ElementPtr Document::createElement(const std::string& name) const {
+    return Element::create(callMethod<JSObjectPtr>("createElement", variant_list_of(name)));
+}
+
+} // namespace DOM
+} // namespace FB
