@@ -32,7 +32,6 @@ public:
     typedef std::vector<NameMap> NameList;
 
     DigitalSignatureUtil();
-    virtual ~DigitalSignatureUtil();
 
     // Issuer, subject and base64 id of every usable signing certificate, all
     // fields joined by "|". The CA names are accepted and not used.
@@ -47,6 +46,7 @@ public:
     virtual bool NeedConfigDir() = 0;
     // Logs out every slot and empties the PIN store.
     virtual void ClearPin() = 0;
+    virtual ~DigitalSignatureUtil();
 
     int LastError() const { return lastError; }
     unsigned long LastLowLevelError() const { return lastLowLevelError; }

@@ -317,23 +317,19 @@ const char* const kEnginePinModule = "Certificado VADOD";
 const unsigned long kSignatureRoom = 2048;
 const unsigned long kNssArenaChunk = 2048;
 
-struct ItemDeleter {
-    void operator()(SECItem* item) const { SECITEM_FreeItem(item, PR_TRUE); }
+void freeItem(SECItem* item) {
+    SECITEM_FreeItem(item, PR_TRUE);
+}
+void freeArena(PLArenaPool* arena) {
+    PORT_FreeArena(arena, PR_FALSE);
+}
+
+// Releases an NSS object with the function that NSS pairs with it.
+template <auto release> struct ReleasedBy {
+    template <typename T> void operator()(T* object) const { release(object); }
 };
-struct CertificateDeleter {
-    void operator()(CERTCertificate* cert) const { CERT_DestroyCertificate(cert); }
-};
-struct ArenaDeleter {
-    void operator()(PLArenaPool* arena) const { PORT_FreeArena(arena, PR_FALSE); }
-};
-struct DigestInfoDeleter {
-    void operator()(SGNDigestInfo* info) const { SGN_DestroyDigestInfo(info); }
-};
-struct NssTextDeleter {
-    void operator()(char* text) const { PORT_Free(text); }
-};
-typedef std::unique_ptr<SECItem, ItemDeleter> ItemPtr;
-typedef std::unique_ptr<CERTCertificate, CertificateDeleter> CertificatePtr;
+typedef std::unique_ptr<SECItem, ReleasedBy<freeItem>> ItemPtr;
+typedef std::unique_ptr<CERTCertificate, ReleasedBy<CERT_DestroyCertificate>> CertificatePtr;
 
 // DER_Encode tables of the PKCS #1 DigestInfo:
 // SEQUENCE { SEQUENCE { algorithm OID, parameters ANY OPTIONAL }, digest OCTET STRING }.
@@ -452,7 +448,9 @@ std::string DigitalSignatureUtilPkcs11::SignPkcs1Base64(std::string certIdBase64
     return runCycle([&](unsigned long session) {
         if (!Login(session))
             return std::string();
-        std::string signature = signHash(session, certIdBase64, hashBase64);
+        // The decoded hash is released only after the logout.
+        ItemPtr hash = decodeBase64(hashBase64);
+        std::string signature = signHash(session, certIdBase64, hash.get());
         C_Logout(session);
         return signature;
     });
@@ -613,7 +611,8 @@ bool DigitalSignatureUtilPkcs11::encodeBase64(const std::vector<unsigned char>& 
                                               std::string& text) {
     SECItem item = {siBuffer, const_cast<unsigned char*>(bytes.data()),
                     static_cast<unsigned int>(bytes.size())};
-    std::unique_ptr<char, NssTextDeleter> encoded(NSSBase64_EncodeItem(nullptr, nullptr, 0, &item));
+    std::unique_ptr<char, ReleasedBy<PORT_Free>> encoded(
+        NSSBase64_EncodeItem(nullptr, nullptr, 0, &item));
     if (!encoded) {
         setNssFailure("base64 encode");
         return false;
@@ -690,9 +689,7 @@ std::string DigitalSignatureUtilPkcs11::readCertificate(unsigned long session,
 // --- signing
 
 std::string DigitalSignatureUtilPkcs11::signHash(unsigned long session,
-                                                 const std::string& certIdBase64,
-                                                 const std::string& hashBase64) {
-    ItemPtr hash = decodeBase64(hashBase64);
+                                                 const std::string& certIdBase64, SECItem* hash) {
     if (!hash || digestAlgorithmFor(hash->len) == SEC_OID_UNKNOWN) {
         lastError = kUnusableSigningInput;
         SetErrorInfo();
@@ -730,12 +727,12 @@ DigitalSignatureUtilPkcs11::findPrivateKey(unsigned long session, SECItem& id, u
 // Has the token sign the DER DigestInfo of the hash with CKM_RSA_PKCS.
 std::string DigitalSignatureUtilPkcs11::signDigestInfo(unsigned long session, unsigned long key,
                                                        SECItem& hash) {
-    std::unique_ptr<PLArenaPool, ArenaDeleter> arena(PORT_NewArena(kNssArenaChunk));
+    std::unique_ptr<PLArenaPool, ReleasedBy<freeArena>> arena(PORT_NewArena(kNssArenaChunk));
     if (!arena) {
         setNssFailure("new arena");
         return "";
     }
-    std::unique_ptr<SGNDigestInfo, DigestInfoDeleter> digestInfo(
+    std::unique_ptr<SGNDigestInfo, ReleasedBy<SGN_DestroyDigestInfo>> digestInfo(
         SGN_CreateDigestInfo(digestAlgorithmFor(hash.len), hash.data, hash.len));
     if (!digestInfo) {
         setNssFailure("create digest info");

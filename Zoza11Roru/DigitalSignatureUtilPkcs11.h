@@ -16,7 +16,6 @@ struct SECItemStr;
 class DigitalSignatureUtilPkcs11 : public DigitalSignatureUtil {
 public:
     DigitalSignatureUtilPkcs11();
-    ~DigitalSignatureUtilPkcs11() override;
 
     std::string ListCertificates(std::string caSubjectNames) override;
     bool IsInitialized() override;
@@ -25,6 +24,7 @@ public:
     std::string SignPkcs1Base64(std::string certIdBase64, std::string hashBase64) override;
     bool NeedConfigDir() override;
     void ClearPin() override;
+    ~DigitalSignatureUtilPkcs11() override;
 
 private:
     enum class SearchResult { Found, NotFound, Failed };
@@ -53,8 +53,8 @@ private:
     std::string listCertificates(unsigned long session);
     void appendIfUsable(unsigned long session, unsigned long object, std::string& list);
     std::string readCertificate(unsigned long session, const std::string& certIdBase64);
-    std::string signHash(unsigned long session, const std::string& certIdBase64,
-                         const std::string& hashBase64);
+    // Signs the decoded hash (null when it was not base64).
+    std::string signHash(unsigned long session, const std::string& certIdBase64, SECItemStr* hash);
     SearchResult findPrivateKey(unsigned long session, SECItemStr& id, unsigned long& key);
     std::string signDigestInfo(unsigned long session, unsigned long key, SECItemStr& hash);
 

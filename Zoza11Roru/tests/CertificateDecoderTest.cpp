@@ -40,6 +40,12 @@ std::string asString(const SECItem& item) {
     return std::string(reinterpret_cast<const char*>(item.data), item.len);
 }
 
+CertificateProfile withExtensions(const std::string& extensions) {
+    CertificateProfile profile;
+    profile.extensions = extensions;
+    return profile;
+}
+
 class Decoder : public ::testing::Test {
 protected:
     // A certificate made with openssl for the profile, as DER bytes.
@@ -57,6 +63,12 @@ protected:
         std::string name = nickname ? nickname : "";
         return CertificatePtr(
             CERT_DecodeDERCertificate(&item, copy, nickname ? &name[0] : nullptr));
+    }
+
+    // Makes a certificate for the profile and decodes a copy of its DER.
+    CertificatePtr decodeNew(const CertificateProfile& profile) {
+        std::string der = certificate(profile);
+        return decode(der);
     }
 
     DigitalSignatureUtilPkcs11 engine; // brings NSS up
@@ -109,8 +121,7 @@ TEST_F(Decoder, ReadsTheFirstByteOfTheKeyUsage) {
                            {"keyEncipherment,dataEncipherment", 0x30, true}}) {
         CertificateProfile profile;
         profile.keyUsage = row.usage;
-        std::string der = certificate(profile);
-        CertificatePtr cert = decode(der);
+        CertificatePtr cert = decodeNew(profile);
         ASSERT_TRUE(cert) << row.usage;
         EXPECT_EQ(cert->keyUsage, row.keyUsage) << row.usage;
         EXPECT_EQ(cert->rawKeyUsage, row.keyUsage) << row.usage;
@@ -119,20 +130,15 @@ TEST_F(Decoder, ReadsTheFirstByteOfTheKeyUsage) {
 }
 
 TEST_F(Decoder, TakesTheSubjectKeyIdentifierFromItsExtension) {
-    CertificateProfile profile;
-    profile.extensions = "subjectKeyIdentifier = 0102030405";
-    std::string der = certificate(profile);
-    CertificatePtr cert = decode(der);
+    CertificatePtr cert = decodeNew(withExtensions("subjectKeyIdentifier = 0102030405"));
     ASSERT_TRUE(cert);
 
     EXPECT_EQ(asString(cert->subjectKeyID), std::string("\x01\x02\x03\x04\x05"));
 }
 
 TEST_F(Decoder, WithoutTheExtensionHashesThePublicKeyInfo) {
-    CertificateProfile profile;
-    profile.extensions = "subjectKeyIdentifier = none\nauthorityKeyIdentifier = none";
-    std::string der = certificate(profile);
-    CertificatePtr cert = decode(der);
+    CertificatePtr cert =
+        decodeNew(withExtensions("subjectKeyIdentifier = none\nauthorityKeyIdentifier = none"));
     ASSERT_TRUE(cert);
 
     std::string expected = runCommand("openssl pkey -in '" + m_key +
@@ -162,39 +168,45 @@ TEST_F(Decoder, CollectsTheEmailAddressesInLowerCase) {
              {"/CN=A/mail=Second@X.org/emailAddress=First@X.org", "",
               "first@x.org\0second@x.org\0\0"s},
              {"/CN=A", "subjectAltName = DNS:x.org,email:Alt@X.org", "alt@x.org\0\0"s}}) {
-        CertificateProfile profile;
+        CertificateProfile profile = withExtensions(row.extensions);
         profile.subject = row.subject;
-        profile.extensions = row.extensions;
-        std::string der = certificate(profile);
-        CertificatePtr cert = decode(der);
+        CertificatePtr cert = decodeNew(profile);
         ASSERT_TRUE(cert) << row.subject;
         EXPECT_EQ(emailBytes(*cert), row.addresses) << row.subject << " " << row.extensions;
     }
 }
 
-TEST_F(Decoder, EscapesControlAndNonAsciiBytesOfNameAttributes) {
-    CertificateProfile profile;
-    profile.subject = "/CN=A/emailAddress=mZZ@x.org";
-    profile.extensions = "subjectAltName = email:sZZ@x.org";
-    std::string der = certificate(profile);
-    der = replaceAll(der, "mZZ@x.org", "m\xc3\xa9@x.org");
-    der = replaceAll(der, "sZZ@x.org", "s\xc3\xa9@x.org");
-    CertificatePtr cert = decode(der);
-    ASSERT_TRUE(cert);
-
-    // In a name each byte becomes "\xx"; in an alternative name only control
-    // bytes do.
-    EXPECT_EQ(emailBytes(*cert), "m\\c3\\a9@x.org\0s\xc3\xa9@x.org\0\0"s);
-}
-
-TEST_F(Decoder, EscapesALineFeedInANameAttribute) {
-    CertificateProfile profile;
-    profile.subject = "/CN=A/emailAddress=aZb@x.org";
-    std::string der = replaceAll(certificate(profile), "aZb@x.org", "a\nb@x.org");
-    CertificatePtr cert = decode(der);
-    ASSERT_TRUE(cert);
-
-    EXPECT_EQ(emailBytes(*cert), "a\\0ab@x.org\0\0"s);
+// openssl writes only printable text, so the bytes under test replace
+// placeholders of the same length in the DER.
+TEST_F(Decoder, EscapesAddressBytesByWhereTheyStand) {
+    struct Case {
+        std::string subject;
+        std::string extensions;
+        std::vector<std::pair<std::string, std::string>> edits;
+        std::string addresses;
+    };
+    const std::vector<Case> rows{
+        // In a name each byte at or above 0x80 becomes "\xx"; in an
+        // alternative name it stays as it is.
+        {"/CN=A/emailAddress=mZZ@x.org",
+         "subjectAltName = email:sZZ@x.org",
+         {{"mZZ@x.org", "m\xc3\xa9@x.org"}, {"sZZ@x.org", "s\xc3\xa9@x.org"}},
+         "m\\c3\\a9@x.org\0s\xc3\xa9@x.org\0\0"s},
+        // A control byte becomes "\xx" in both.
+        {"/CN=A/emailAddress=aZb@x.org",
+         "subjectAltName = email:cZd@x.org",
+         {{"aZb@x.org", "a\nb@x.org"}, {"cZd@x.org", "c\nd@x.org"}},
+         "a\\0ab@x.org\0c\\0ad@x.org\0\0"s}};
+    for (const Case& row : rows) {
+        CertificateProfile profile = withExtensions(row.extensions);
+        profile.subject = row.subject;
+        std::string der = certificate(profile);
+        for (const auto& edit : row.edits)
+            der = replaceAll(der, edit.first, edit.second);
+        CertificatePtr cert = decode(der);
+        ASSERT_TRUE(cert) << row.subject;
+        EXPECT_EQ(emailBytes(*cert), row.addresses) << row.subject;
+    }
 }
 
 } // namespace

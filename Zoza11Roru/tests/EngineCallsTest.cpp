@@ -30,10 +30,6 @@ protected:
         addCertificate("signer", "0a0b");
         recorder.reset();
     }
-    std::string sign(size_t hashLength = 32) {
-        return engine.SignPkcs1Base64(toBase64(fromHex("0a0b")),
-                                      toBase64(std::string(hashLength, 'h')));
-    }
 
     ASEP11Recorder recorder;
 };
@@ -122,9 +118,11 @@ TEST_F(EngineCalls, ThePinPreCheckTakesNsprsErrorState) {
 TEST_F(EngineCalls, SetErrorInfoKeepsCode3AndTakesNsprsCode) {
     engine.SetPin(kPinModule, token.userPin());
     PR_SetError(SEC_ERROR_INVALID_ARGS, 0);
+    PR_SetErrorText(5, "texto");
     sign(64);
     EXPECT_EQ(engine.LastError(), 3);
     EXPECT_EQ(static_cast<long>(engine.LastLowLevelError()), SEC_ERROR_INVALID_ARGS);
+    EXPECT_EQ(engine.LastErrorMessage(), "texto");
 }
 
 // --- injected failures

@@ -65,6 +65,11 @@ std::string EngineOnToken::addCertificate(const std::string& name, const std::st
     return der;
 }
 
+std::string EngineOnToken::sign(size_t hashLength) {
+    return engine.SignPkcs1Base64(toBase64(fromHex("0a0b")),
+                                  toBase64(std::string(hashLength, 'h')));
+}
+
 std::string EngineOnToken::entryFor(const std::string& idHex) {
     return "O=Velmora,CN=Firmante|O=Velmora,CN=Firmante|" + toBase64(fromHex(idHex));
 }

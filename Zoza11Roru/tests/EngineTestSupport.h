@@ -17,12 +17,15 @@ std::string toBase64(const std::string& bytes);
 std::string fromBase64(const std::string& text);
 std::string fromHex(const std::string& hex);
 
-class EngineOnToken : public ::testing::Test {
+// The PIN store is process-wide: every test starts and ends with it empty.
+class EmptyPinStore : public ::testing::Test {
 protected:
-    // The PIN store is process-wide: every test starts with it empty.
     void SetUp() override { gPines.clear(); }
     void TearDown() override { gPines.clear(); }
+};
 
+class EngineOnToken : public EmptyPinStore {
+protected:
     // Writes a certificate for the profile under the hex id (none when
     // empty), with the private key too when asked; returns the DER's path.
     std::string addCertificate(const std::string& name, const std::string& idHex,
@@ -30,6 +33,8 @@ protected:
     // The list entry of a self-signed certificate of the default profile.
     static std::string entryFor(const std::string& idHex);
     const std::string& key();
+    // Signs a hash of that many bytes with the key under the id 0a0b.
+    std::string sign(size_t hashLength = 32);
 
     SoftHsmToken token;
     DigitalSignatureUtilPkcs11 engine;

@@ -217,8 +217,7 @@ TEST_F(EngineOnToken, SigningWithoutAPrivateKeyFails) {
     addCertificate("certificate only", "0a0b", {}, false);
     engine.SetPin(kPinModule, token.userPin());
 
-    EXPECT_EQ(engine.SignPkcs1Base64(toBase64(fromHex("0a0b")), toBase64(std::string(20, 'h'))),
-              "");
+    EXPECT_EQ(sign(20), "");
     EXPECT_EQ(engine.LastError(), 3);
     EXPECT_EQ(engine.LastErrorMessage(), "No se encontro la clave privada del certificado");
 }
@@ -230,9 +229,6 @@ protected:
     void SetUp() override {
         EngineOnToken::SetUp();
         addCertificate("signer", "0a0b");
-    }
-    std::string sign() {
-        return engine.SignPkcs1Base64(toBase64(fromHex("0a0b")), toBase64(std::string(32, 'h')));
     }
     PinInfoStruct entry() const { return gPines.at(kPinModule); }
 };

@@ -1,19 +1,15 @@
 // The process-wide PIN store on its own.
-#include "DigitalSignatureUtilPkcs11.h"
+#include "EngineTestSupport.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 namespace {
 
-class PinStore : public ::testing::Test {
+class PinStore : public EmptyPinStore {
 protected:
-    void SetUp() override { gPines.clear(); }
-    void TearDown() override { gPines.clear(); }
-
     DigitalSignatureUtilPkcs11 engine;
 };
 

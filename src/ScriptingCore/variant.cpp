@@ -17,6 +17,7 @@ template <typename T> bool format_if_held(const variant& var, std::string& text)
         return false;
     }
     std::ostringstream stream;
+    stream.imbue(std::locale::classic());
     stream << var.cast<T>();
     if (stream.fail()) {
         throw bad_variant_cast(var.get_type(), typeid(std::string));

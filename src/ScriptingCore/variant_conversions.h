@@ -66,6 +66,7 @@ struct extracts_unsigned_number
 // follows the extracted characters is ignored.
 template <typename T> T number_from_text(const std::string& text, const std::type_info& held) {
     std::istringstream stream(text);
+    stream.imbue(std::locale::classic());
     if constexpr (extracts_unsigned_number<T>::value) {
         stream >> std::ws;
         if (stream.peek() == '-') {

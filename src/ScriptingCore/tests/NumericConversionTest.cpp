@@ -83,6 +83,9 @@ INSTANTIATE_TEST_SUITE_P(
         {"Exact", variant(-7), -7},
         {"Char", variant('5'), 53},
         {"Short", variant(static_cast<short>(-300)), -300},
+        {"UnsignedChar200", variant(static_cast<unsigned char>(200)), 200},
+        {"LongMin", variant(-2147483648L), -2147483647 - 1},
+        {"UnsignedLong5", variant(5UL), 5},
         {"UnsignedShortMax", variant(static_cast<unsigned short>(65535)), 65535},
         {"UnsignedInt2Pow31Minus1", variant(2147483647u), 2147483647},
         {"UnsignedInt2Pow31", variant(2147483648u), refused},
@@ -186,6 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::ValuesIn(withNonNumbers<double>({
         {"Exact", variant(0.1), 0.1},
         {"Int", variant(-5), -5.0},
+        {"Long2Pow53", variant(1L << 53), 9007199254740992.0},
         {"UnsignedLongLongMaxRoundsTo2Pow64",
          variant(std::numeric_limits<unsigned long long>::max()), 18446744073709551616.0},
         {"FloatWidensExactly", variant(0.1f), static_cast<double>(0.1f)},

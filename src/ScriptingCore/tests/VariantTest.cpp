@@ -177,7 +177,14 @@ TEST(Variant, FailedAssignmentLeavesTheTargetUnchanged) {
     EXPECT_THROW(target.assign(CopyFailure(), true), std::runtime_error);
     CopyFailure::fail = false;
     EXPECT_EQ(target.cast<std::string>(), "kept");
-    EXPECT_FALSE(target < variant(std::string("kept")));
+    EXPECT_TRUE(target < variant(std::string("l")));
+}
+
+TEST(Variant, AssignmentTakesTheSourcesComparison) {
+    variant value(5);
+    value = variant(std::string("a"));
+    EXPECT_TRUE(value < variant(std::string("b")));
+    EXPECT_FALSE(variant(std::string("b")) < value);
 }
 
 TEST(Variant, PtrCastFollowsTheObjectsClass) {
