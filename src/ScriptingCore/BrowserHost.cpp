@@ -17,8 +17,17 @@ BrowserHost::BrowserHost() : m_isShutDown(false) {}
 BrowserHost::~BrowserHost() = default;
 
 void BrowserHost::shutdown() {
-    // Walk a copy: a script object told to shut down may retain or release
-    // others on this thread.
+    shutdownRetainedObjects();
+    // Upgrade mode does not wait for calls being scheduled; they see the flag.
+    boost::upgrade_lock<boost::shared_mutex> lock(m_crossThreadLock);
+    m_isShutDown = true;
+}
+
+// Walks a copy: a script object told to shut down may retain or release
+// others on this thread. The copy goes before the host counts as shut down,
+// so that an object released here can still hand its last calls to the main
+// thread.
+void BrowserHost::shutdownRetainedObjects() {
     std::list<JSAPIPtr> retained;
     {
         boost::recursive_mutex::scoped_lock lock(m_retainLock);
@@ -29,13 +38,8 @@ void BrowserHost::shutdown() {
             obj->shutdown();
         }
     }
-    {
-        boost::recursive_mutex::scoped_lock lock(m_retainLock);
-        m_retainedObjects.clear();
-    }
-    // Upgrade mode does not wait for calls being scheduled; they see the flag.
-    boost::upgrade_lock<boost::shared_mutex> lock(m_crossThreadLock);
-    m_isShutDown = true;
+    boost::recursive_mutex::scoped_lock lock(m_retainLock);
+    m_retainedObjects.clear();
 }
 
 DOM::WindowPtr BrowserHost::_createWindow(const JSObjectPtr& obj) const {

@@ -81,6 +81,8 @@ private:
 
     static void runScheduledCall(void* call);
 
+    void shutdownRetainedObjects();
+
     std::atomic<bool> m_isShutDown;
     mutable boost::shared_mutex m_crossThreadLock;
     mutable boost::recursive_mutex m_retainLock;

@@ -142,26 +142,28 @@ convert_variant(const variant& var, const type_spec<boost::shared_ptr<T>>&) {
     return result;
 }
 
+// A held container of the target type is copied; any other value is read as
+// a page object into a new container.
 template <typename Cont>
-typename meta::enable_for_non_assoc_containers<Cont>::type convert_variant(const variant& var,
-                                                                           const type_spec<Cont>&) {
+Cont container_from_variant(const variant& var, void (*read)(const JSObjectPtr&, Cont&)) {
     if (var.is_of_type<Cont>()) {
         return var.cast<Cont>();
     }
     Cont result;
-    JSObject::GetArrayValues(page_object_for_container(var), result);
+    read(page_object_for_container(var), result);
     return result;
+}
+
+template <typename Cont>
+typename meta::enable_for_non_assoc_containers<Cont>::type convert_variant(const variant& var,
+                                                                           const type_spec<Cont>&) {
+    return container_from_variant<Cont>(var, &JSObject::GetArrayValues<Cont>);
 }
 
 template <typename Map>
 typename meta::enable_for_pair_assoc_containers<Map>::type convert_variant(const variant& var,
                                                                            const type_spec<Map>&) {
-    if (var.is_of_type<Map>()) {
-        return var.cast<Map>();
-    }
-    Map result;
-    JSObject::GetObjectValues(page_object_for_container(var), result);
-    return result;
+    return container_from_variant<Map>(var, &JSObject::GetObjectValues<Map>);
 }
 
 } // namespace conversion

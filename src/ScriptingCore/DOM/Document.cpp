@@ -7,10 +7,7 @@ namespace FB {
 namespace DOM {
 
 DocumentPtr Document::create(const JSObjectPtr& obj) {
-    if (!obj) {
-        return DocumentPtr();
-    }
-    return obj->getHost()->_createDocument(obj);
+    return createThroughHost(obj, &BrowserHost::_createDocument);
 }
 
 WindowPtr Document::getWindow() const {

@@ -17,10 +17,7 @@ ElementPtr wrapDirectly(const JSObjectPtr& obj) {
 } // namespace
 
 ElementPtr Element::create(const JSObjectPtr& obj) {
-    if (!obj) {
-        return ElementPtr();
-    }
-    return obj->getHost()->_createElement(obj);
+    return createThroughHost(obj, &BrowserHost::_createElement);
 }
 
 std::string Element::getInnerHTML() const {

@@ -7,10 +7,7 @@ namespace FB {
 namespace DOM {
 
 NodePtr Node::create(const JSObjectPtr& obj) {
-    if (!obj) {
-        return NodePtr();
-    }
-    return obj->getHost()->_createNode(obj);
+    return createThroughHost(obj, &BrowserHost::_createNode);
 }
 
 NodePtr Node::getNode(const std::wstring& name) const {

@@ -59,6 +59,18 @@ public:
     virtual NodePtr appendChild(NodePtr node);
 
 protected:
+    // Asks obj's host for a wrapper through one of its construction hooks; an
+    // empty obj gives an empty pointer without touching any host.
+    template <class Wrapper>
+    static boost::shared_ptr<Wrapper>
+    createThroughHost(const JSObjectPtr& obj,
+                      boost::shared_ptr<Wrapper> (BrowserHost::*hook)(const JSObjectPtr&) const) {
+        if (!obj) {
+            return boost::shared_ptr<Wrapper>();
+        }
+        return ((*obj->getHost()).*hook)(obj);
+    }
+
     JSObjectPtr m_jsObject;
 };
 

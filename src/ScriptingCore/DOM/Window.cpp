@@ -8,10 +8,7 @@ namespace FB {
 namespace DOM {
 
 WindowPtr Window::create(const JSObjectPtr& obj) {
-    if (!obj) {
-        return WindowPtr();
-    }
-    return obj->getHost()->_createWindow(obj);
+    return createThroughHost(obj, &BrowserHost::_createWindow);
 }
 
 DocumentPtr Window::getDocument() const {

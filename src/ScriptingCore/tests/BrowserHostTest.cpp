@@ -104,6 +104,27 @@ TEST_F(BrowserHostTest, ShutdownTellsEveryRetainedEntryInOrderThenReleasesThem) 
     EXPECT_EQ(told.size(), 3u) << "a second shutdown has nobody left to tell";
 }
 
+// Hands one last call to the main thread when it is destroyed.
+class LastCallOnRelease : public StubMembers<FB::JSAPI> {
+public:
+    LastCallOnRelease(const FakeBrowserHost& host, bool& ran) : m_host(host), m_ran(ran) {}
+    ~LastCallOnRelease() override {
+        bool& ran = m_ran;
+        m_host.ScheduleOnMainThread(boost::make_shared<StubScriptObject>(), [&ran] { ran = true; });
+    }
+
+private:
+    const FakeBrowserHost& m_host;
+    bool& m_ran;
+};
+
+TEST_F(BrowserHostTest, RetainedObjectsAreReleasedBeforeTheHostCountsAsShutDown) {
+    bool ran = false;
+    host->retainJSAPIPtr(boost::make_shared<LastCallOnRelease>(*host, ran));
+    host->shutdown();
+    EXPECT_TRUE(ran) << "the released object's last call was dropped";
+}
+
 TEST_F(BrowserHostTest, DelayedInvokeCallsThePageHelperWithThreeOrFourArguments) {
     const auto func = boost::make_shared<FakePageObject>(host);
     const FB::VariantList args = FB::variant_list_of(1)("two");
@@ -120,6 +141,33 @@ TEST_F(BrowserHostTest, DelayedInvokeCallsThePageHelperWithThreeOrFourArguments)
     const FB::VariantList& methodCall = host->helperCalls[1];
     ASSERT_EQ(methodCall.size(), 4u);
     EXPECT_EQ(methodCall[3].cast<std::string>(), "update");
+}
+
+// A host whose page helper answers with what the test gives it.
+class AnsweringHelperHost : public FakeBrowserHost {
+public:
+    std::function<variant()> answer;
+
+    FB::JSObjectPtr getDelayedInvokeDelegate() override {
+        const auto helper = boost::make_shared<FakePageObject>(shared_from_this());
+        helper->methods[""] = [this](const FB::VariantList&) { return answer(); };
+        return helper;
+    }
+};
+
+TEST(DelayedInvoke, ReturnsTheHelpersAnswerAsAnIntAndPassesItsFailuresOn) {
+    const auto host = boost::make_shared<AnsweringHelperHost>();
+    const auto func = boost::make_shared<FakePageObject>(host);
+    const auto invoke = [&] { return host->delayedInvoke(0, func, FB::VariantList(), ""); };
+
+    host->answer = [] { return variant(12.0); };
+    EXPECT_EQ(invoke(), 12);
+    host->answer = [] { return variant("34"); };
+    EXPECT_EQ(invoke(), 34);
+    host->answer = [] { return variant("soon"); };
+    EXPECT_THROW(invoke(), FB::bad_variant_cast);
+    host->answer = []() -> variant { throw FB::invalid_member("setTimeout"); };
+    EXPECT_THROW(invoke(), FB::invalid_member);
 }
 
 TEST_F(BrowserHostTest, DelayedInvokeWithoutAPageHelperReturnsMinusOne) {

@@ -221,6 +221,18 @@ TEST_F(DOMTest, ElementReachesItsChildAndParentNodes) {
     EXPECT_FALSE(element->getElement("firstChild"));
 }
 
+TEST_F(DOMTest, IndexedAccessReadsAndWritesByIndex) {
+    const FB::DOM::NodePtr childNodes = FB::DOM::Element::create(body)->getNode("childNodes");
+    ASSERT_TRUE(childNodes);
+    const FB::DOM::NodePtr second = childNodes->getNode(1);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->getJSObject(), children[1]);
+    EXPECT_FALSE(childNodes->getNode(5));
+
+    childNodes->setProperty(5, variant(7));
+    EXPECT_EQ(childNodes->getProperty<int>(5), 7);
+}
+
 TEST_F(DOMTest, AppendChildHandsThePageTheChildsPageObject) {
     const FB::DOM::ElementPtr element = FB::DOM::Element::create(body);
     const FB::DOM::NodePtr appended = element->appendChild(FB::DOM::Node::create(children[0]));

@@ -89,6 +89,7 @@ TEST_F(ObjectConversion, ObjectPointersFollowTheTable) {
 }
 
 TEST_F(ObjectConversion, CanBePageObjectWhenTheReadSucceeds) {
+    const boost::weak_ptr<FB::JSAPI> gone = boost::make_shared<StubScriptObject>();
     struct Case {
         const char* label;
         variant input;
@@ -104,6 +105,8 @@ TEST_F(ObjectConversion, CanBePageObjectWhenTheReadSucceeds) {
         {"list", variant(FB::VariantList()), false},
         {"map", variant(FB::VariantMap()), false},
         {"script object", variant(script), false},
+        {"expired weak pointer", variant(gone, true), true},
+        {"live weak script object", variant(boost::weak_ptr<FB::JSAPI>(script), true), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
