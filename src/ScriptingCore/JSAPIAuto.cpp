@@ -1,12 +1,15 @@
 #include "JSAPIAuto.h"
 
+#include "JSEvent.h"
 #include "JSExceptions.h"
 #include "JSFunction.h"
+#include "JSObject.h"
 #include "scoped_zonelock.h"
 #include "utf8_tools.h"
 
 #include <boost/lexical_cast.hpp>
 #include <boost/make_shared.hpp>
+#include <exception>
 
 namespace FB {
 
@@ -24,6 +27,15 @@ const char* const reservedNames[] = {"offsetWidth",     "offsetHeight", "width",
                                      "attributes",      "nodeType",     "namespaceURI", "localName",
                                      "wrappedJSObject", "prototype",    "style",        "id",
                                      "constructor"};
+
+// A failure of the attribute's page call is dropped: the registered handlers
+// already have the event.
+void callAttributeHandler(const JSObjectPtr& handler, const VariantList& args) {
+    try {
+        handler->InvokeAsync("", args);
+    } catch (const std::exception&) {
+    }
+}
 
 std::string indexName(int index) {
     return boost::lexical_cast<std::string>(index);
@@ -169,6 +181,43 @@ void JSAPIAuto::setAttribute(const std::string& name, const variant& value) {
     stored.value = value;
     stored.readonly = false;
     m_memberZones[name] = getZone();
+}
+
+// --- Attribute event handlers -----------------------------------------------
+
+// Read under the zone mutex, which guards the attribute table against a
+// script write on another thread; the caller calls the handler after the
+// lock is released. A failed read counts as no handler.
+JSObjectPtr JSAPIAuto::attributeHandler(const std::string& name) {
+    try {
+        ZoneLock lock(m_zoneMutex);
+        const variant attribute = getAttribute(name);
+        if (attribute.is_of_type<JSObjectPtr>()) {
+            return attribute.cast<JSObjectPtr>();
+        }
+    } catch (const std::exception&) {
+    }
+    return JSObjectPtr();
+}
+
+void JSAPIAuto::fireAsyncEvent(const std::string& name, const VariantList& args) {
+    JSAPIImpl::fireAsyncEvent(name, args);
+    if (const JSObjectPtr handler = attributeHandler(name)) {
+        callAttributeHandler(handler, args);
+    }
+}
+
+// An invalidated object fires nothing, to its attribute neither.
+void JSAPIAuto::FireJSEvent(const std::string& name, const VariantMap& members,
+                            const VariantList& params) {
+    JSAPIImpl::FireJSEvent(name, members, params);
+    if (!m_valid) {
+        return;
+    }
+    if (const JSObjectPtr handler = attributeHandler(name)) {
+        const VariantMap event = CreateEvent(shared_from_this(), name, members, params);
+        callAttributeHandler(handler, VariantList(1, variant(event)));
+    }
 }
 
 // --- Listing ----------------------------------------------------------------

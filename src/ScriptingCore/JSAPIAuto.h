@@ -6,7 +6,8 @@
 // zone is at least that zone. Every object starts with five built-in members
 // in zone 0: the methods "toString", "getAttribute", "setAttribute" and the
 // read-only properties "value" and "valid". Member dispatch runs under the
-// object's zone mutex.
+// object's zone mutex. A page function assigned to the property named after
+// an event handles that event after the registered handlers.
 
 #include "JSAPIImpl.h"
 #include "MethodAdapters.h"
@@ -84,6 +85,13 @@ public:
     virtual void unregisterProperty(const std::wstring& name);
     virtual void unregisterProperty(const std::string& name);
 
+    // After the base delivery, a page function held by the attribute named
+    // after the event is called too.
+    void fireAsyncEvent(const std::string& name, const VariantList& args) override;
+    using JSAPIImpl::FireJSEvent;
+    void FireJSEvent(const std::string& name, const VariantMap& members,
+                     const VariantList& params) override;
+
     virtual std::string ToString();
     virtual bool get_valid();
     virtual variant getAttribute(const std::string& name);
@@ -116,6 +124,7 @@ protected:
 
 private:
     void init();
+    JSObjectPtr attributeHandler(const std::string& name);
     bool nameAccessible(const std::string& name) const;
     void refuseInaccessibleRegisteredName(const std::string& name) const;
     void eraseZoneIfUnused(const std::string& name);

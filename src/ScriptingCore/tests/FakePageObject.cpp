@@ -21,6 +21,9 @@ void FakePageObject::callMultipleFunctions(const std::string& name, const FB::Va
                                            const std::vector<FB::JSObjectPtr>& direct,
                                            const std::vector<FB::JSObjectPtr>& ifaces) {
     multipleCalls.push_back({name, args, direct, ifaces});
+    if (!multipleCallFailure.empty()) {
+        throw FB::script_error(multipleCallFailure);
+    }
 }
 
 void FakePageObject::InvokeAsync(const std::string& methodName, const FB::VariantList& args) {

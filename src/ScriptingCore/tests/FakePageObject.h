@@ -50,6 +50,10 @@ public:
     FB::JSAPIPtr wrapped;
     // Whether InvokeAsync also schedules the call as the base class does.
     bool schedulesAsyncCalls = true;
+    // When set, callMultipleFunctions records the call and then raises
+    // FB::script_error with this text, as a page object whose page helper
+    // is gone does.
+    std::string multipleCallFailure;
 
     std::vector<Call> invocations;
     std::vector<Call> asyncInvocations;
