@@ -290,7 +290,7 @@ bool JSAPIAuto::HasProperty(const std::string& name) const {
     if (m_allowDynamicAttributes && !method && !isReserved(name)) {
         return true;
     }
-    if (m_allowMethodObjects && method) {
+    if (m_allowMethodObjects && method && nameAccessible(name)) {
         return true;
     }
     return m_properties.count(name) || m_attributes.count(name);
