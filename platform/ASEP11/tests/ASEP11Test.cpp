@@ -54,8 +54,7 @@ TEST(ASEP11Recording, RecordsForwardedCallsAndAnswersInjectedCodes) {
     EXPECT_EQ(C_Initialize(nullptr), CKR_OK);
     firstSlotWithToken();
     EXPECT_EQ(C_Finalize(nullptr), CKR_OK);
-    EXPECT_EQ(recorder.calls(),
-              "C_Initialize,C_Initialize,C_GetSlotList,C_GetSlotList,C_Finalize");
+    EXPECT_EQ(recorder.calls(), "C_Initialize,C_Initialize,C_GetSlotList,C_GetSlotList,C_Finalize");
 }
 
 } // namespace
