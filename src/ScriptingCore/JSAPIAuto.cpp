@@ -258,6 +258,12 @@ void JSAPIAuto::refuseInaccessibleRegisteredName(const std::string& name) const 
     }
 }
 
+void JSAPIAuto::requireValid() const {
+    if (!m_valid) {
+        throw object_invalidated();
+    }
+}
+
 bool JSAPIAuto::writableAttribute(const std::string& name) const {
     const auto attribute = m_attributes.find(name);
     return attribute != m_attributes.end() && !attribute->second.readonly;
@@ -306,9 +312,7 @@ bool JSAPIAuto::HasProperty(int index) const {
 
 JSAPIPtr JSAPIAuto::GetMethodObject(const std::string& name) {
     ZoneLock lock(m_zoneMutex);
-    if (!m_valid) {
-        throw object_invalidated();
-    }
+    requireValid();
     if (!nameAccessible(name) || !HasMethod(name)) {
         throw invalid_member(name);
     }
@@ -326,9 +330,7 @@ JSAPIPtr JSAPIAuto::GetMethodObject(const std::string& name) {
 
 variant JSAPIAuto::GetProperty(const std::string& name) {
     ZoneLock lock(m_zoneMutex);
-    if (!m_valid) {
-        throw object_invalidated();
-    }
+    requireValid();
     if (!nameAccessible(name)) {
         return unknownMember(name);
     }
@@ -348,9 +350,7 @@ variant JSAPIAuto::GetProperty(const std::string& name) {
 
 variant JSAPIAuto::GetProperty(int index) {
     ZoneLock lock(m_zoneMutex);
-    if (!m_valid) {
-        throw object_invalidated();
-    }
+    requireValid();
     const std::string name = indexName(index);
     const auto attribute = m_attributes.find(name);
     if (attribute != m_attributes.end() && nameAccessible(name)) {
@@ -361,9 +361,7 @@ variant JSAPIAuto::GetProperty(int index) {
 
 void JSAPIAuto::SetProperty(const std::string& name, const variant& value) {
     ZoneLock lock(m_zoneMutex);
-    if (!m_valid) {
-        throw object_invalidated();
-    }
+    requireValid();
     const auto property = m_properties.find(name);
     if (property != m_properties.end()) {
         if (!nameAccessible(name)) {
@@ -384,9 +382,7 @@ void JSAPIAuto::SetProperty(const std::string& name, const variant& value) {
 }
 
 void JSAPIAuto::SetProperty(int index, const variant& value) {
-    if (!m_valid) {
-        throw object_invalidated();
-    }
+    requireValid();
     ZoneLock lock(m_zoneMutex);
     const std::string name = indexName(index);
     refuseInaccessibleRegisteredName(name);
@@ -398,9 +394,7 @@ void JSAPIAuto::SetProperty(int index, const variant& value) {
 
 void JSAPIAuto::RemoveProperty(const std::string& name) {
     ZoneLock lock(m_zoneMutex);
-    if (!m_valid) {
-        throw object_invalidated();
-    }
+    requireValid();
     if (!nameAccessible(name)) {
         throw invalid_member(name);
     }
@@ -412,9 +406,7 @@ void JSAPIAuto::RemoveProperty(const std::string& name) {
 }
 
 void JSAPIAuto::RemoveProperty(int index) {
-    if (!m_valid) {
-        throw object_invalidated();
-    }
+    requireValid();
     ZoneLock lock(m_zoneMutex);
     const std::string name = indexName(index);
     if (!m_allowDynamicAttributes || !writableAttribute(name) || !nameAccessible(name)) {
@@ -425,9 +417,7 @@ void JSAPIAuto::RemoveProperty(int index) {
 
 variant JSAPIAuto::Invoke(const std::string& name, const VariantList& args) {
     ZoneLock lock(m_zoneMutex);
-    if (!m_valid) {
-        throw object_invalidated();
-    }
+    requireValid();
     const auto method = m_methods.find(name);
     if (method == m_methods.end() || !nameAccessible(name)) {
         throw invalid_member(name);
@@ -441,9 +431,7 @@ variant JSAPIAuto::Invoke(const std::string& name, const VariantList& args) {
 
 variant JSAPIAuto::Construct(const VariantList& /*args*/) {
     ZoneLock lock(m_zoneMutex);
-    if (!m_valid) {
-        throw object_invalidated();
-    }
+    requireValid();
     throw invalid_member("constructor");
 }
 

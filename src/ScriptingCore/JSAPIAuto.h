@@ -125,6 +125,8 @@ protected:
 private:
     void init();
     JSObjectPtr attributeHandler(const std::string& name);
+    // Raises FB::object_invalidated once the object is invalidated.
+    void requireValid() const;
     bool nameAccessible(const std::string& name) const;
     void refuseInaccessibleRegisteredName(const std::string& name) const;
     void eraseZoneIfUnused(const std::string& name);

@@ -12,6 +12,7 @@
 #include <exception>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 namespace FB {
 
@@ -73,22 +74,31 @@ template <class Delivery> void deliverSafely(const Delivery& delivery) {
     }
 }
 
-// The objects forwarding an event to their proxies on this thread. A proxy
-// already among them is part of a proxy cycle and has this event already.
+// The objects forwarding an event to their proxies on this thread, each with
+// the event's name. A proxy forwarding the same event is part of a proxy
+// cycle and has it already; one forwarding another event may still be fired
+// again from inside a proxy's delivery.
 class ForwardingScope : private boost::noncopyable {
 public:
-    explicit ForwardingScope(const JSAPIImpl* object) { s_forwarding.push_back(object); }
+    ForwardingScope(const JSAPIImpl* object, const std::string& name) {
+        s_forwarding.emplace_back(object, &name);
+    }
     ~ForwardingScope() { s_forwarding.pop_back(); }
 
-    static bool forwarding(const JSAPIImpl* object) {
-        return std::find(s_forwarding.begin(), s_forwarding.end(), object) != s_forwarding.end();
+    static bool forwarding(const JSAPIImpl* object, const std::string& name) {
+        return std::any_of(s_forwarding.begin(), s_forwarding.end(), [&](const Forwarding& entry) {
+            return entry.first == object && *entry.second == name;
+        });
     }
 
 private:
-    static thread_local std::vector<const JSAPIImpl*> s_forwarding;
+    // The name lives in the caller's frame for as long as the scope does.
+    typedef std::pair<const JSAPIImpl*, const std::string*> Forwarding;
+
+    static thread_local std::vector<Forwarding> s_forwarding;
 };
 
-thread_local std::vector<const JSAPIImpl*> ForwardingScope::s_forwarding;
+thread_local std::vector<ForwardingScope::Forwarding> ForwardingScope::s_forwarding;
 
 // Handlers of one context: the first valid one that supports optimized calls
 // before any other valid one takes them all, with the context's interfaces,
@@ -136,6 +146,15 @@ listenersIn(const std::map<void*, std::vector<JSObjectPtr>>& byContext, void* co
     static const std::vector<JSObjectPtr> none;
     const auto found = byContext.find(context);
     return found == byContext.end() ? none : found->second;
+}
+
+// The event context under which a page object is filed. A null page object
+// is refused before any table is touched.
+void* eventContextOf(const JSObjectPtr& object) {
+    if (!object) {
+        throw invalid_arguments();
+    }
+    return object->getEventContext();
 }
 
 // The handler of name in handlers that stands for the page object with the
@@ -215,11 +234,8 @@ boost::shared_ptr<JSAPIImpl> JSAPIImpl::shared_from_this() {
 // The page object is asked for its keys before the event mutex is taken:
 // the mutex is never held while a new page object is called.
 void JSAPIImpl::registerEventMethod(const std::string& name, JSObjectPtr& handler) {
-    if (!handler) {
-        throw invalid_arguments();
-    }
+    void* const context = eventContextOf(handler);
     void* const eventId = handler->getEventId();
-    void* const context = handler->getEventContext();
     EventLock lock(m_eventMutex);
     EventHandlers& handlers = m_eventHandlers[context];
     if (findHandler(handlers, name, eventId) == handlers.end()) {
@@ -232,11 +248,8 @@ void JSAPIImpl::registerEventMethod(const std::wstring& name, JSObjectPtr& handl
 }
 
 void JSAPIImpl::unregisterEventMethod(const std::string& name, JSObjectPtr& handler) {
-    if (!handler) {
-        throw invalid_arguments();
-    }
+    void* const context = eventContextOf(handler);
     void* const eventId = handler->getEventId();
-    void* const context = handler->getEventContext();
     EventLock lock(m_eventMutex);
     const auto handlers = m_eventHandlers.find(context);
     if (handlers == m_eventHandlers.end()) {
@@ -253,19 +266,13 @@ void JSAPIImpl::unregisterEventMethod(const std::wstring& name, JSObjectPtr& han
 }
 
 void JSAPIImpl::registerEventInterface(const JSObjectPtr& iface) {
-    if (!iface) {
-        throw invalid_arguments();
-    }
-    void* const context = iface->getEventContext();
+    void* const context = eventContextOf(iface);
     EventLock lock(m_eventMutex);
     m_eventInterfaces[context][iface.get()] = iface;
 }
 
 void JSAPIImpl::unregisterEventInterface(const JSObjectPtr& iface) {
-    if (!iface) {
-        throw invalid_arguments();
-    }
-    void* const context = iface->getEventContext();
+    void* const context = eventContextOf(iface);
     EventLock lock(m_eventMutex);
     const auto interfaces = m_eventInterfaces.find(context);
     if (interfaces != m_eventInterfaces.end()) {
@@ -304,7 +311,7 @@ void JSAPIImpl::FireEvent(const std::string& name, const VariantList& args) {
     if (!m_valid) {
         return;
     }
-    forwardToProxies([&](const JSAPIImplPtr& self, const JSAPIImplPtr& proxy) {
+    forwardToProxies(name, [&](const JSAPIImplPtr& self, const JSAPIImplPtr& proxy) {
         proxy->FireEvent(name, proxyProcessList(args, self, proxy));
     });
     deliverSafely([&] { fireAsyncEvent(name, args); });
@@ -315,7 +322,7 @@ void JSAPIImpl::FireJSEvent(const std::string& name, const VariantMap& members,
     if (!m_valid) {
         return;
     }
-    forwardToProxies([&](const JSAPIImplPtr& self, const JSAPIImplPtr& proxy) {
+    forwardToProxies(name, [&](const JSAPIImplPtr& self, const JSAPIImplPtr& proxy) {
         proxy->FireJSEvent(name, proxyProcessMap(members, self, proxy),
                            proxyProcessList(params, self, proxy));
     });
@@ -381,8 +388,10 @@ JSAPIImpl::EventListeners JSAPIImpl::listenersOf(const std::string& name) {
 
 // The proxies are called on a copy of the list with no lock held, so that a
 // proxy may register or unregister proxies, or fire this object again, on
-// any thread; entries whose object died are pruned afterwards.
-void JSAPIImpl::forwardToProxies(const ProxyDelivery& deliver) {
+// any thread; entries whose object died are pruned afterwards. A proxy that
+// is forwarding the same event further up this thread's call chain is
+// skipped, so a proxy cycle ends.
+void JSAPIImpl::forwardToProxies(const std::string& name, const ProxyDelivery& deliver) {
     std::vector<boost::weak_ptr<JSAPIImpl>> proxies;
     {
         ProxyLock lock(m_proxyMutex);
@@ -393,10 +402,10 @@ void JSAPIImpl::forwardToProxies(const ProxyDelivery& deliver) {
     }
     const JSAPIImplPtr self = shared_from_this();
     {
-        const ForwardingScope scope(this);
+        const ForwardingScope scope(this, name);
         for (const boost::weak_ptr<JSAPIImpl>& entry : proxies) {
             const JSAPIImplPtr proxy = entry.lock();
-            if (proxy && !ForwardingScope::forwarding(proxy.get())) {
+            if (proxy && !ForwardingScope::forwarding(proxy.get(), name)) {
                 deliverSafely([&] { deliver(self, proxy); });
             }
         }

@@ -116,7 +116,7 @@ private:
         ProxyDelivery;
 
     EventListeners listenersOf(const std::string& name);
-    void forwardToProxies(const ProxyDelivery& deliver);
+    void forwardToProxies(const std::string& name, const ProxyDelivery& deliver);
     void pruneDeadProxies() const;
 };
 

@@ -196,6 +196,64 @@ TEST(Dispatch, AnAssignedNameBecomesAListedAttribute) {
     EXPECT_EQ(names.front(), "fresh");
 }
 
+TEST(Dispatch, OneNameReadsAsPropertyThenMethodObjectThenAttribute) {
+    auto object = boost::make_shared<MemberObject>();
+    object->registerMethod("p", FB::make_method(object.get(), &MemberObject::echo));
+    EXPECT_EQ(readOutcome(*object, "p"), "P");
+
+    object->SetProperty("m", variant("assigned"));
+    EXPECT_TRUE(object->holdsAttribute("m"));
+    EXPECT_EQ(readOutcome(*object, "m"), "function");
+
+    auto plain = boost::make_shared<MemberObject>(noMethodObjects);
+    plain->SetProperty("m", variant("assigned"));
+    EXPECT_EQ(readOutcome(*plain, "m"), "assigned");
+}
+
+// A read-only attribute overwritten by script, and a name script assigned
+// first, are both plain writable attributes afterwards.
+TEST(Dispatch, AnAttributeWrittenByScriptIsWritableAndRemovable) {
+    for (const std::string name : {"ro", "u"}) {
+        MemberObject object;
+        object.SetProperty(name, variant("first"));
+        EXPECT_NO_THROW(object.setAttribute(name, variant("second"))) << name;
+        object.SetProperty(name, variant("third"));
+        EXPECT_EQ(object.GetProperty(name).cast<std::string>(), "third") << name;
+        object.RemoveProperty(name);
+        EXPECT_FALSE(object.holdsAttribute(name)) << name;
+    }
+}
+
+TEST(Dispatch, AllThirteenReservedNamesAreNoDynamicProperties) {
+    const char* const reserved[] = {"offsetWidth",     "offsetHeight", "width",        "height",
+                                    "attributes",      "nodeType",     "namespaceURI", "localName",
+                                    "wrappedJSObject", "prototype",    "style",        "id",
+                                    "constructor"};
+    auto object = boost::make_shared<MemberObject>();
+    const FB::JSAPIPtr function = object->GetMethodObject("m");
+    for (const char* name : reserved) {
+        EXPECT_FALSE(object->HasProperty(name)) << name;
+        EXPECT_TRUE(function->HasProperty(name)) << name << " on a method object";
+    }
+    EXPECT_TRUE(object->HasProperty("Style")) << "names are compared case-sensitively";
+}
+
+// Reports every registered method, whatever its zone, as subclasses may.
+class ZoneBlindMethods : public MemberObject {
+public:
+    using MemberObject::MemberObject;
+    bool HasMethod(const std::string& name) const override { return m_methods.count(name) != 0; }
+};
+
+TEST(Dispatch, AMethodAboveTheCurrentZoneIsNoPropertyEvenIfHasMethodSaysSo) {
+    auto object = boost::make_shared<ZoneBlindMethods>(fixedMembers, 2);
+    FB::scoped_zonelock zone(object, accessZone);
+    ASSERT_TRUE(object->HasMethod("m"));
+    EXPECT_FALSE(object->HasProperty("m"));
+    FB::scoped_zonelock high(object, 2);
+    EXPECT_TRUE(object->HasProperty("m"));
+}
+
 TEST(Dispatch, ScriptSetAttributeCannotReachANameOfAHigherZone) {
     auto object = boost::make_shared<MemberObject>(defaults, 2);
     FB::scoped_zonelock zone(object, accessZone);

@@ -119,7 +119,7 @@ TEST_F(Events, AFunctionIsRegisteredOncePerNameWhateverWrapsIt) {
     EXPECT_NO_THROW(stopListening(*source, "onecho", pageFunction()));
 }
 
-TEST_F(Events, ANullHandlerIsRefused) {
+TEST_F(Events, ANullHandlerOrInterfaceIsRefused) {
     FB::JSObjectPtr none;
     try {
         source->registerEventMethod("onecho", none);
@@ -128,6 +128,10 @@ TEST_F(Events, ANullHandlerIsRefused) {
         EXPECT_STREQ(e.what(), "Invalid Arguments");
     }
     EXPECT_THROW(source->unregisterEventMethod("onecho", none), FB::invalid_arguments);
+    EXPECT_THROW(source->registerEventInterface(none), FB::invalid_arguments);
+    EXPECT_THROW(source->unregisterEventInterface(none), FB::invalid_arguments);
+    source->FireEvent("onecho", args);
+    EXPECT_TRUE(pageCalls().empty());
 }
 
 TEST_F(Events, WideNamesReachTheirUtf8Forms) {
@@ -328,6 +332,19 @@ TEST_F(Events, FireJSEventHandsEveryListenerTheEventObject) {
     }
 }
 
+TEST_F(Events, FireJSEventServesHandlersByContextThenInterfacesThenTheAttribute) {
+    listen(*source, "ontest", named("c2", pageFunction(context(2), true)));
+    listen(*source, "ontest", named("c1a", pageFunction(context(1))));
+    listen(*source, "ontest", named("c1b", pageFunction(context(1), true)));
+    source->registerEventInterface(named("i0", pageFunction(context(0))));
+    source->registerEventInterface(named("i2", pageFunction(context(2))));
+    source->SetProperty("ontest", variant(FB::JSObjectPtr(named("attr", pageFunction()))));
+
+    source->FireJSEvent("ontest", FB::VariantMap(), args);
+    EXPECT_EQ(pageCalls(),
+              (std::vector<std::string>{"c1a", "c1b", "c2", "i0.ontest", "i2.ontest", "attr"}));
+}
+
 TEST_F(Events, AnInvalidObjectFiresNothingButDirectDeliveryStillWorks) {
     const auto handler = pageFunction();
     const auto attribute = pageFunction();
@@ -388,10 +405,10 @@ TEST_F(Events, AListenerThatCannotTakeTheEventDoesNotStopTheOthers) {
 
 class Proxies : public Events {
 protected:
-    FakePageObjectPtr listenOn(FB::JSAPI& object) {
+    FakePageObjectPtr listenOn(FB::JSAPI& object, const std::string& name = "onecho") {
         const auto handler = pageFunction();
         handler->schedulesAsyncCalls = false;
-        listen(object, "onecho", handler);
+        listen(object, name, handler);
         return handler;
     }
 };
@@ -505,6 +522,43 @@ TEST_F(Proxies, ACycleServesEveryObjectOnce) {
     other->FireEvent("onecho", args);
     EXPECT_EQ(own->asyncInvocations.size(), 3u);
     EXPECT_EQ(forwarded->asyncInvocations.size(), 3u);
+}
+
+// A proxy whose delivery of "onecho" fires its source again with "ontest".
+class RelayingProxy : public EventSource {
+public:
+    explicit RelayingProxy(const EventSourcePtr& from) : m_from(from) {}
+
+    void FireEvent(const std::string& name, const FB::VariantList& args) override {
+        if (name == "onecho") {
+            m_from->FireEvent("ontest", args);
+        }
+        EventSource::FireEvent(name, args);
+    }
+
+private:
+    EventSourcePtr m_from;
+};
+
+// The source forwards to a middle proxy, which forwards to the relay; the
+// relay's delivery fires the source again with another event while the
+// source and the middle proxy are still forwarding the first one.
+TEST_F(Proxies, AProxyMayFireItsSourceAgainWithAnotherEvent) {
+    const auto middle = boost::make_shared<EventSource>();
+    const auto relay = boost::make_shared<RelayingProxy>(source);
+    source->registerProxy(middle);
+    middle->registerProxy(relay);
+    std::vector<FakePageObjectPtr> listeners;
+    for (const EventSourcePtr& object : {source, middle, EventSourcePtr(relay)}) {
+        for (const std::string name : {"onecho", "ontest"}) {
+            listeners.push_back(listenOn(*object, name));
+        }
+    }
+
+    source->FireEvent("onecho", args);
+    for (std::size_t i = 0; i < listeners.size(); ++i) {
+        EXPECT_EQ(listeners[i]->asyncInvocations.size(), 1u) << i;
+    }
 }
 
 // Counts the events it is handed and keeps the last one's first argument.
