@@ -690,12 +690,10 @@ std::string DigitalSignatureUtilPkcs11::readCertificate(unsigned long session,
 
 std::string DigitalSignatureUtilPkcs11::signHash(unsigned long session,
                                                  const std::string& certIdBase64, SECItem* hash) {
-    if (!hash || digestAlgorithmFor(hash->len) == SEC_OID_UNKNOWN) {
-        lastError = kUnusableSigningInput;
-        SetErrorInfo();
-        return "";
-    }
-    ItemPtr id = decodeBase64(certIdBase64);
+    // The id is decoded only for a usable hash.
+    ItemPtr id;
+    if (hash && digestAlgorithmFor(hash->len) != SEC_OID_UNKNOWN)
+        id = decodeBase64(certIdBase64);
     if (!id) {
         lastError = kUnusableSigningInput;
         SetErrorInfo();

@@ -11,9 +11,15 @@
 
 #include <cstddef>
 #include <string>
+#include <type_traits>
 
 namespace FB {
 namespace detail {
+
+// The type a parameter is converted to: a const reference parameter is
+// converted as its plain type.
+template <typename Parameter>
+using argument_t = std::remove_cv_t<std::remove_reference_t<Parameter>>;
 
 // "Invalid argument conversion from <held> to <requested>"
 inline std::string invalidConversionText(const bad_variant_cast& error) {

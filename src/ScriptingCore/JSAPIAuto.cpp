@@ -359,26 +359,21 @@ variant JSAPIAuto::GetProperty(int index) {
     return unknownMember(name);
 }
 
+// A registered property, like any member, must be accessible to be written.
 void JSAPIAuto::SetProperty(const std::string& name, const variant& value) {
     ZoneLock lock(m_zoneMutex);
     requireValid();
+    refuseInaccessibleRegisteredName(name);
     const auto property = m_properties.find(name);
-    if (property != m_properties.end()) {
-        if (!nameAccessible(name)) {
-            throw invalid_member(name);
-        }
-        try {
-            property->second.setter(value);
-        } catch (const bad_variant_cast& error) {
-            throw conversionFailure(error);
-        }
+    if (property == m_properties.end()) {
+        writeAttribute(name, value);
         return;
     }
-    refuseInaccessibleRegisteredName(name);
-    if (!m_allowDynamicAttributes && !writableAttribute(name)) {
-        throw invalid_member(name);
+    try {
+        property->second.setter(value);
+    } catch (const bad_variant_cast& error) {
+        throw conversionFailure(error);
     }
-    registerAttribute(name, value, false);
 }
 
 void JSAPIAuto::SetProperty(int index, const variant& value) {
@@ -386,6 +381,12 @@ void JSAPIAuto::SetProperty(int index, const variant& value) {
     ZoneLock lock(m_zoneMutex);
     const std::string name = indexName(index);
     refuseInaccessibleRegisteredName(name);
+    writeAttribute(name, value);
+}
+
+// A script write creates or replaces a writable attribute, while dynamic
+// attributes are allowed or the attribute is already writable.
+void JSAPIAuto::writeAttribute(const std::string& name, const variant& value) {
     if (!m_allowDynamicAttributes && !writableAttribute(name)) {
         throw invalid_member(name);
     }

@@ -132,6 +132,7 @@ private:
     void eraseZoneIfUnused(const std::string& name);
     variant unknownMember(const std::string& name) const;
     bool writableAttribute(const std::string& name) const;
+    void writeAttribute(const std::string& name, const variant& value);
 };
 
 } // namespace FB

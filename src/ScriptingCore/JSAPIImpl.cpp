@@ -292,6 +292,12 @@ void JSAPIImpl::registerProxy(const boost::weak_ptr<JSAPIImpl>& proxy) const {
 }
 
 void JSAPIImpl::unregisterProxy(const boost::shared_ptr<JSAPIImpl>& proxy) const {
+    removeProxy(proxy);
+}
+
+// Removes every entry of proxy, and every entry whose object died; an empty
+// proxy removes only the dead ones.
+void JSAPIImpl::removeProxy(const boost::shared_ptr<JSAPIImpl>& proxy) const {
     ProxyLock lock(m_proxyMutex);
     m_proxies.erase(std::remove_if(m_proxies.begin(), m_proxies.end(),
                                    [&proxy](const boost::weak_ptr<JSAPIImpl>& entry) {
@@ -410,15 +416,7 @@ void JSAPIImpl::forwardToProxies(const std::string& name, const ProxyDelivery& d
             }
         }
     }
-    pruneDeadProxies();
-}
-
-void JSAPIImpl::pruneDeadProxies() const {
-    ProxyLock lock(m_proxyMutex);
-    m_proxies.erase(
-        std::remove_if(m_proxies.begin(), m_proxies.end(),
-                       [](const boost::weak_ptr<JSAPIImpl>& entry) { return entry.expired(); }),
-        m_proxies.end());
+    removeProxy(JSAPIImplPtr());
 }
 
 } // namespace FB

@@ -117,7 +117,7 @@ private:
 
     EventListeners listenersOf(const std::string& name);
     void forwardToProxies(const std::string& name, const ProxyDelivery& deliver);
-    void pruneDeadProxies() const;
+    void removeProxy(const boost::shared_ptr<JSAPIImpl>& proxy) const;
 };
 
 } // namespace FB

@@ -31,11 +31,6 @@ struct MethodFunctors {
 namespace detail {
 namespace methods {
 
-// The type a parameter is converted to: a const reference parameter is
-// converted as its plain type.
-template <typename Parameter>
-using argument_t = std::remove_cv_t<std::remove_reference_t<Parameter>>;
-
 // Calls the member and stores its result; a void member yields undefined.
 template <typename R, typename Call> variant callAndWrap(const Call& call) {
     if constexpr (std::is_void<R>::value) {

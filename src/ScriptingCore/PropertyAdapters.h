@@ -10,7 +10,6 @@
 #include "variant.h"
 
 #include <boost/function.hpp>
-#include <type_traits>
 
 namespace FB {
 
@@ -41,10 +40,9 @@ GetterFunctor select_get_property_functor(Instance* instance, G (C::*getter)()) 
 
 template <typename Instance, typename C, typename S>
 SetterFunctor select_set_property_functor(Instance* instance, void (C::*setter)(S)) {
-    typedef std::remove_cv_t<std::remove_reference_t<S>> Value;
     C* object = instance;
     return [object, setter](const variant& value) {
-        (object->*setter)(converter<Value, variant>::convert(value));
+        (object->*setter)(converter<argument_t<S>, variant>::convert(value));
     };
 }
 
