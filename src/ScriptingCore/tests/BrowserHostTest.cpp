@@ -1,9 +1,10 @@
 #include "BrowserHost.h"
+#include "BrowserStreamRequest.h"
 #include "FakeBrowserHost.h"
 #include "JSExceptions.h"
 #include "TestObjects.h"
-#include "variant_list.h"
 
+#include <atomic>
 #include <boost/make_shared.hpp>
 #include <functional>
 #include <gtest/gtest.h>
@@ -14,71 +15,68 @@
 
 namespace {
 
-using FB::variant;
-
 class BrowserHostTest : public ::testing::Test {
 protected:
     void TearDown() override { host->shutdown(); }
 
     boost::shared_ptr<FakeBrowserHost> host = boost::make_shared<FakeBrowserHost>();
-    FB::JSAPIPtr obj = boost::make_shared<StubScriptObject>();
 };
 
-TEST_F(BrowserHostTest, ScheduledCallRunsOnceOnTheMainThreadAndThenReleasesItsObject) {
-    std::vector<std::thread::id> ranOn;
-    std::thread worker([&] {
-        host->ScheduleOnMainThread(obj, [&ranOn] { ranOn.push_back(std::this_thread::get_id()); });
-    });
+TEST_F(BrowserHostTest, KnowsItsMainThreadAndCountsLiveHosts) {
+    EXPECT_TRUE(host->isMainThread());
+    bool onWorker = true;
+    std::thread worker([&] { onWorker = host->isMainThread(); });
     worker.join();
-    EXPECT_TRUE(ranOn.empty());
-    EXPECT_EQ(obj.use_count(), 2) << "the waiting call holds the object";
+    EXPECT_FALSE(onWorker);
 
-    EXPECT_EQ(host->pumpMainThread(), 1u);
-    ASSERT_EQ(ranOn.size(), 1u);
-    EXPECT_EQ(ranOn[0], std::this_thread::get_id());
-    EXPECT_EQ(obj.use_count(), 1);
-    EXPECT_EQ(host->pumpMainThread(), 0u);
-}
-
-TEST_F(BrowserHostTest, ScriptFailuresOfAScheduledCallAreSwallowed) {
-    const std::vector<std::function<void()>> failures = {
-        [] { throw FB::script_error("failed"); },
-        [] { throw FB::invalid_member("gone"); },
-        [] { variant(std::string("text")).convert_cast<FB::VariantList>(); },
-    };
-    for (const auto& failure : failures) {
-        host->ScheduleOnMainThread(obj, failure);
+    const int before = FB::BrowserHost::getInstanceCount();
+    {
+        const auto second = boost::make_shared<FakeBrowserHost>();
+        EXPECT_EQ(FB::BrowserHost::getInstanceCount(), before + 1);
+        second->shutdown();
+        EXPECT_EQ(FB::BrowserHost::getInstanceCount(), before + 1) << "shut down, still alive";
     }
-    EXPECT_NO_THROW(host->pumpMainThread());
-    EXPECT_EQ(obj.use_count(), 1);
+    EXPECT_EQ(FB::BrowserHost::getInstanceCount(), before);
 }
 
-TEST_F(BrowserHostTest, OtherFailuresOfAScheduledCallPassButTheCallIsStillFreed) {
-    host->ScheduleOnMainThread(obj, [] { throw std::runtime_error("broken"); });
-    EXPECT_THROW(host->pumpMainThread(), std::runtime_error);
+TEST_F(BrowserHostTest, EachReleaseUndoesOneRetain) {
+    const FB::JSAPIPtr obj = boost::make_shared<StubScriptObject>();
+    host->retainJSAPIPtr(obj);
+    host->retainJSAPIPtr(obj);
+    host->releaseJSAPIPtr(obj);
+    EXPECT_EQ(obj.use_count(), 2);
+    host->releaseJSAPIPtr(obj);
     EXPECT_EQ(obj.use_count(), 1);
+    EXPECT_EQ(host->deferredReleaseRuns, 2);
 }
 
-TEST_F(BrowserHostTest, CallsThatCannotBeScheduledAreDroppedUnrun) {
-    bool ran = false;
-    host->refusesScheduling = true;
-    host->ScheduleOnMainThread(obj, [&ran] { ran = true; });
-    host->refusesScheduling = false;
-    host->shutdown();
-    host->ScheduleOnMainThread(obj, [&ran] { ran = true; });
+TEST_F(BrowserHostTest, ReleasingAnUnknownObjectOnlyRunsTheDeferredReleasesOnTheMainThread) {
+    const FB::JSAPIPtr kept = boost::make_shared<StubScriptObject>();
+    host->retainJSAPIPtr(kept);
+    const FB::JSAPIPtr stranger = boost::make_shared<StubScriptObject>();
 
-    EXPECT_EQ(host->pendingCalls(), 0u);
-    host->pumpMainThread();
-    EXPECT_FALSE(ran);
-    EXPECT_EQ(obj.use_count(), 1);
+    std::thread worker([&] { host->releaseJSAPIPtr(stranger); });
+    worker.join();
+    EXPECT_EQ(host->deferredReleaseRuns, 0);
+    host->releaseJSAPIPtr(stranger);
+    EXPECT_EQ(host->deferredReleaseRuns, 1);
+    EXPECT_EQ(kept.use_count(), 2);
 }
 
-// Records the order in which objects are told to shut down.
+// Records the order in which objects are told to shut down, and can fail
+// or retain another object while being told.
 class ShutdownRecorder : public StubMembers<FB::JSAPI> {
 public:
     ShutdownRecorder(std::string name, std::vector<std::string>& log)
         : m_name(std::move(name)), m_log(log) {}
-    void shutdown() override { m_log.push_back(m_name); }
+    void shutdown() override {
+        m_log.push_back(m_name);
+        if (onShutdown) {
+            onShutdown();
+        }
+    }
+
+    std::function<void()> onShutdown;
 
 private:
     std::string m_name;
@@ -96,12 +94,46 @@ TEST_F(BrowserHostTest, ShutdownTellsEveryRetainedEntryInOrderThenReleasesThem) 
     EXPECT_EQ(first.use_count(), 3);
 
     host->shutdown();
+    EXPECT_TRUE(host->isShutDown());
     EXPECT_EQ(told, (std::vector<std::string>{"first", "second", "first"}));
     EXPECT_EQ(first.use_count(), 1);
     EXPECT_EQ(second.use_count(), 1);
+    EXPECT_GE(host->deferredReleaseRuns, 1);
 
     host->shutdown();
     EXPECT_EQ(told.size(), 3u) << "a second shutdown has nobody left to tell";
+}
+
+TEST_F(BrowserHostTest, OneObjectFailingToShutDownDoesNotStopTheShutdown) {
+    std::vector<std::string> told;
+    const auto failing = boost::make_shared<ShutdownRecorder>("failing", told);
+    failing->onShutdown = [] { throw FB::script_error("busy"); };
+    const auto other = boost::make_shared<ShutdownRecorder>("other", told);
+    host->retainJSAPIPtr(failing);
+    host->retainJSAPIPtr(other);
+
+    EXPECT_NO_THROW(host->shutdown());
+    EXPECT_EQ(told, (std::vector<std::string>{"failing", "other"}));
+    EXPECT_TRUE(host->isShutDown());
+    EXPECT_EQ(failing.use_count(), 1);
+}
+
+// The list is taken out before the objects are told, so one may change it.
+TEST_F(BrowserHostTest, AnObjectMayRetainAndReleaseWhileBeingToldToShutDown) {
+    std::vector<std::string> told;
+    const auto late = boost::make_shared<ShutdownRecorder>("late", told);
+    const auto first = boost::make_shared<ShutdownRecorder>("first", told);
+    const auto second = boost::make_shared<ShutdownRecorder>("second", told);
+    first->onShutdown = [&] {
+        host->releaseJSAPIPtr(second);
+        host->retainJSAPIPtr(late);
+    };
+    host->retainJSAPIPtr(first);
+    host->retainJSAPIPtr(second);
+
+    host->shutdown();
+    EXPECT_EQ(told, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(late.use_count(), 1) << "retained during the shutdown, released by it";
 }
 
 // Hands one last call to the main thread when it is destroyed.
@@ -125,56 +157,88 @@ TEST_F(BrowserHostTest, RetainedObjectsAreReleasedBeforeTheHostCountsAsShutDown)
     EXPECT_TRUE(ran) << "the released object's last call was dropped";
 }
 
-TEST_F(BrowserHostTest, DelayedInvokeCallsThePageHelperWithThreeOrFourArguments) {
-    const auto func = boost::make_shared<FakePageObject>(host);
-    const FB::VariantList args = FB::variant_list_of(1)("two");
-
-    EXPECT_EQ(host->delayedInvoke(250, func, args, ""), 101);
-    EXPECT_EQ(host->delayedInvoke(0, func, args, "update"), 102);
-
-    ASSERT_EQ(host->helperCalls.size(), 2u);
-    const FB::VariantList& functionCall = host->helperCalls[0];
-    ASSERT_EQ(functionCall.size(), 3u);
-    EXPECT_EQ(functionCall[0].cast<int>(), 250);
-    EXPECT_EQ(functionCall[1].cast<FB::JSObjectPtr>(), func);
-    EXPECT_EQ(functionCall[2].cast<FB::VariantList>().size(), 2u);
-    const FB::VariantList& methodCall = host->helperCalls[1];
-    ASSERT_EQ(methodCall.size(), 4u);
-    EXPECT_EQ(methodCall[3].cast<std::string>(), "update");
+TEST_F(BrowserHostTest, WideScriptReachesThePageAsUtf8) {
+    host->evaluateJavaScript(std::wstring(L"alert('\u00e9\u20ac')"));
+    ASSERT_EQ(host->evaluatedScripts.size(), 1u);
+    EXPECT_EQ(host->evaluatedScripts[0], "alert('\xc3\xa9\xe2\x82\xac')");
 }
 
-// A host whose page helper answers with what the test gives it.
-class AnsweringHelperHost : public FakeBrowserHost {
-public:
-    std::function<variant()> answer;
+class StreamCreation : public BrowserHostTest {
+protected:
+    static void ignoreCompletion(bool, const FB::HeaderMap&,
+                                 const boost::shared_array<std::uint8_t>&, std::size_t) {}
 
-    FB::JSObjectPtr getDelayedInvokeDelegate() override {
-        const auto helper = boost::make_shared<FakePageObject>(shared_from_this());
-        helper->methods[""] = [this](const FB::VariantList&) { return answer(); };
-        return helper;
-    }
+    FB::BrowserStreamRequest request{"http://example.test/data", "GET", true};
 };
 
-TEST(DelayedInvoke, ReturnsTheHelpersAnswerAsAnIntAndPassesItsFailuresOn) {
-    const auto host = boost::make_shared<AnsweringHelperHost>();
-    const auto func = boost::make_shared<FakePageObject>(host);
-    const auto invoke = [&] { return host->delayedInvoke(0, func, FB::VariantList(), ""); };
+TEST_F(StreamCreation, ARequestStreamIsOpenedByTheBindingAndKeptUntilShutdown) {
+    const FB::BrowserStreamPtr stream = host->createStream(request, false);
+    ASSERT_TRUE(stream);
+    ASSERT_EQ(host->streamRequests.size(), 1u);
+    EXPECT_EQ(host->streamRequests[0].uri.toString(true), "http://example.test/data");
+    EXPECT_EQ(stream.use_count(), 2) << "the stream manager holds it";
 
-    host->answer = [] { return variant(12.0); };
-    EXPECT_EQ(invoke(), 12);
-    host->answer = [] { return variant("34"); };
-    EXPECT_EQ(invoke(), 34);
-    host->answer = [] { return variant("soon"); };
-    EXPECT_THROW(invoke(), FB::bad_variant_cast);
-    host->answer = []() -> variant { throw FB::invalid_member("setTimeout"); };
-    EXPECT_THROW(invoke(), FB::invalid_member);
+    host->shutdown();
+    EXPECT_EQ(stream.use_count(), 1);
+    EXPECT_EQ(boost::static_pointer_cast<FakeStream>(stream)->closed, 1);
 }
 
-TEST_F(BrowserHostTest, DelayedInvokeWithoutAPageHelperReturnsMinusOne) {
-    host->hasPageHelper = false;
-    const auto func = boost::make_shared<FakePageObject>(host);
-    EXPECT_EQ(host->delayedInvoke(0, func, FB::VariantList(), ""), -1);
-    EXPECT_TRUE(host->pageTimers.empty());
+TEST_F(StreamCreation, ARefusedStreamIsEmptyAndNothingIsKept) {
+    host->refusesStreams = true;
+    EXPECT_FALSE(host->createStream(request, false));
+    EXPECT_FALSE(host->createStream(request, true));
+    EXPECT_EQ(host->streamRequests.size(), 2u);
+}
+
+TEST_F(StreamCreation, ACallbackRequestGoesThroughTheHttpHelperToTheBinding) {
+    request.setCallback(&ignoreCompletion);
+    const FB::BrowserStreamPtr stream = host->createStream(request, true);
+    ASSERT_TRUE(stream);
+    ASSERT_EQ(host->streamRequests.size(), 1u);
+    EXPECT_TRUE(host->streamRequests[0].getCallback());
+}
+
+TEST_F(StreamCreation, TheUrlFrontEndsBuildGetAndPostRequests) {
+    host->createStream("http://example.test/get", FB::PluginEventSinkPtr(), true, true, 4096);
+    host->createPostStream("http://example.test/post", FB::PluginEventSinkPtr(), "a=1&b=2", false,
+                           false, 512);
+
+    ASSERT_EQ(host->streamRequests.size(), 2u);
+    const FB::BrowserStreamRequest& get = host->streamRequests[0];
+    EXPECT_EQ(get.method, "GET");
+    EXPECT_EQ(get.uri.toString(true), "http://example.test/get");
+    EXPECT_TRUE(get.cache);
+    EXPECT_TRUE(get.seekable);
+    EXPECT_EQ(get.bufferSize, 4096u);
+    EXPECT_TRUE(get.wasAccepted());
+    EXPECT_TRUE(get.getPostData().empty());
+
+    const FB::BrowserStreamRequest& post = host->streamRequests[1];
+    EXPECT_EQ(post.method, "POST");
+    EXPECT_EQ(post.getPostData(), "a=1&b=2");
+    EXPECT_EQ(post.getPostHeaders(), "");
+    EXPECT_FALSE(post.cache);
+    EXPECT_FALSE(post.seekable);
+    EXPECT_EQ(post.bufferSize, 512u);
+}
+
+TEST_F(StreamCreation, AStreamTheBrowserOpenedIsKept) {
+    const FB::BrowserStreamPtr stream = host->createUnsolicitedStream(request);
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(host->unsolicitedRequests.size(), 1u);
+    EXPECT_EQ(stream.use_count(), 2);
+}
+
+TEST_F(StreamCreation, NoStreamIsOpenedAfterShutdown) {
+    host->shutdown();
+    EXPECT_FALSE(host->createStream(request, false));
+    EXPECT_FALSE(
+        host->createStream("http://example.test/get", FB::PluginEventSinkPtr(), true, false, 4096));
+    EXPECT_FALSE(host->createUnsolicitedStream(request));
+    request.setCallback(&ignoreCompletion);
+    EXPECT_FALSE(host->createStream(request, true));
+    EXPECT_TRUE(host->streamRequests.empty());
+    EXPECT_TRUE(host->unsolicitedRequests.empty());
 }
 
 } // namespace

@@ -1,61 +1,112 @@
 #pragma once
 
 // A browser host for tests. Calls for the main thread wait in a queue until
-// the test pumps it on its own thread, which plays the main thread; like the
-// browser's call manager, shutdown runs whatever is still waiting. The
-// page's delayed-call helper is a page function that files a page timer;
-// the test runs the timers as the page would.
+// the test pumps it on its own thread, which plays the main thread; any
+// thread may post. The page is a fake window: script handed to
+// evaluateJavaScript is recorded, and the delayed-call helper script, when
+// it is exactly the helper's text, installs a page function under the
+// helper's name that files page timers on a virtual clock. The test runs
+// the timers by moving the clock; nothing sleeps.
 
 #include "BrowserHost.h"
+#include "BrowserStream.h"
+#include "BrowserStreamRequest.h"
 #include "FakePageObject.h"
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+// A stream that only counts how often it is closed.
+class FakeStream : public FB::BrowserStream {
+public:
+    using FB::BrowserStream::BrowserStream;
+
+    bool close() override {
+        ++closed;
+        return true;
+    }
+
+    int closed = 0;
+};
+
 class FakeBrowserHost : public FB::BrowserHost {
 public:
     struct PageTimer {
-        int delay;
+        int due;
+        int id;
         FB::JSObjectPtr func;
         FB::VariantList args;
-        // Empty for a call of func itself.
+        // Set for a call of func's method fname with func as receiver.
+        bool isMethodCall;
         std::string fname;
     };
 
+    // The delayed-call helper's script for a key, as the page knows it.
+    static std::string helperScript(const std::string& key);
+
     void* contextId = this;
-    // Whether the page has the delayed-call helper.
-    bool hasPageHelper = true;
+    // Whether the page has a window.
+    bool hasWindow = true;
+    // Whether the page runs the script it is given.
+    bool runsScripts = true;
     // Whether the browser refuses calls for the main thread.
     bool refusesScheduling = false;
-    // Every call of the helper, with the helper's arguments.
+    // Whether the browser refuses to open streams.
+    bool refusesStreams = false;
+
+    std::vector<std::string> evaluatedScripts;
+    // Every call of an installed helper, with the helper's arguments.
     std::vector<FB::VariantList> helperCalls;
-    std::vector<PageTimer> pageTimers;
+    mutable std::atomic<int> deferredReleaseRuns{0};
+    mutable std::vector<FB::BrowserStreamRequest> streamRequests;
+    mutable std::vector<FB::BrowserStreamRequest> unsolicitedRequests;
+
+    // The page's window object, made on first use.
+    FakePageObjectPtr window();
 
     void* getContextID() const override { return contextId; }
+    FB::DOM::DocumentPtr getDOMDocument() override;
+    FB::DOM::WindowPtr getDOMWindow() override;
+    FB::DOM::ElementPtr getDOMElement() override;
+    void evaluateJavaScript(const std::string& script) override;
+    using FB::BrowserHost::evaluateJavaScript;
+    void DoDeferredRelease() const override { ++deferredReleaseRuns; }
     bool _scheduleAsyncCall(void (*func)(void*), void* userData) const override;
-    FB::JSObjectPtr getDelayedInvokeDelegate() override;
-    void shutdown() override;
+    FB::BrowserStreamPtr _createStream(const FB::BrowserStreamRequest& req) const override;
+    FB::BrowserStreamPtr
+    _createUnsolicitedStream(const FB::BrowserStreamRequest& req) const override;
 
     // Runs the waiting calls, including those queued while they run;
     // returns how many ran.
     std::size_t pumpMainThread();
     std::size_t pendingCalls() const;
 
-    // Runs the page timers filed so far as the page's timer does: func
-    // itself with a null receiver, or func's method fname with func as the
-    // receiver. Returns how many ran.
+    // Moves the page's clock on by ms and runs every timer that falls due
+    // on the way, in the order they fall due; returns how many ran.
+    std::size_t advancePageClock(int ms);
+    // Moves the clock to the last timer filed so far.
     std::size_t runPageTimers();
+    std::size_t pendingTimers() const { return m_timers.size(); }
+    int pageTime() const { return m_now; }
 
 private:
     typedef std::pair<void (*)(void*), void*> QueuedCall;
 
+    FakePageObjectPtr pageObject(FakePageObjectPtr& slot);
     FB::variant fileTimer(const FB::VariantList& helperArgs);
 
     mutable std::mutex m_queueMutex;
     mutable std::deque<QueuedCall> m_mainThreadQueue;
-    FakePageObjectPtr m_pageHelper;
+    FakePageObjectPtr m_window;
+    FakePageObjectPtr m_document;
+    FakePageObjectPtr m_element;
+    std::vector<PageTimer> m_timers;
+    int m_now = 0;
+    int m_lastTimerId = 0;
 };

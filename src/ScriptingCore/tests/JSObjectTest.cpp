@@ -96,10 +96,10 @@ TEST_F(AsyncCalls, TheWaitingCallKeepsThePageObjectAlive) {
 }
 
 TEST_F(AsyncCalls, WithoutAPageHelperTheInvokeReachesNothing) {
-    host->hasPageHelper = false;
+    host->hasWindow = false;
     page->InvokeAsync("", args);
     EXPECT_EQ(host->pumpMainThread(), 1u);
-    EXPECT_TRUE(host->pageTimers.empty());
+    EXPECT_EQ(host->pendingTimers(), 0u);
     EXPECT_TRUE(page->invocations.empty());
 }
 
