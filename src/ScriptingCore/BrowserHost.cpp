@@ -294,12 +294,19 @@ bool BrowserHost::ScheduleAsyncCall(void (*func)(void*), void* userData) const {
         return false;
     }
     _asyncCallData* const data = m_asyncCallManager->makeCallback(func, userData);
-    if (_scheduleAsyncCall(&asyncCallWrapper, data)) {
+    // A shutdown on the main thread may run the record while the browser is
+    // asked; its callback then owns the user data, and the call counts as
+    // made whatever the browser answers.
+    bool accepted = false;
+    try {
+        accepted = _scheduleAsyncCall(&asyncCallWrapper, data);
+    } catch (...) {
+        if (m_asyncCallManager->remove(data)) {
+            throw;
+        }
         return true;
     }
-    // A shutdown on the main thread may have run the record in the meantime;
-    // its callback then owns the user data, and the call counts as made.
-    return !m_asyncCallManager->remove(data);
+    return accepted || !m_asyncCallManager->remove(data);
 }
 
 bool BrowserHost::DetectProxySettings(std::map<std::string, std::string>& settings,

@@ -18,8 +18,12 @@ variant storedError(const std::string& message) {
 
 } // namespace
 
-bool CrossThreadCall::isMainThread(const HostPtr& host) {
-    return host->isMainThread();
+void CrossThreadCall::run(const HostPtr& host, const boost::shared_ptr<FunctorCall>& funct) {
+    if (host->isMainThread()) {
+        funct->call();
+    } else {
+        runOnMainThread(host, funct);
+    }
 }
 
 // The caller holds the call's mutex from before the call is scheduled, so

@@ -111,27 +111,18 @@ private:
                                                             boost::false_type) {
         typedef FunctorCallImpl<Functor, bool> Call;
         const boost::shared_ptr<Call> funct = boost::make_shared<Call>(func);
-        if (isMainThread(host)) {
-            funct->call();
-        } else {
-            runOnMainThread(host, funct);
-        }
+        run(host, funct);
         return funct->getResult();
     }
 
     template <class Functor>
     static void syncCallHelper(const HostPtr& host, Functor func, boost::true_type) {
-        const boost::shared_ptr<FunctorCall> funct =
-            boost::make_shared<FunctorCallImpl<Functor, bool, void>>(func);
-        if (isMainThread(host)) {
-            funct->call();
-        } else {
-            runOnMainThread(host, funct);
-        }
+        run(host, boost::make_shared<FunctorCallImpl<Functor, bool, void>>(func));
     }
 
-    static bool isMainThread(const HostPtr& host);
-    // Blocks until funct has run on the main thread; raises its error.
+    // Runs funct inline on the main thread; from any other thread blocks
+    // until it has run there and raises its error.
+    static void run(const HostPtr& host, const boost::shared_ptr<FunctorCall>& funct);
     static void runOnMainThread(const HostPtr& host, const boost::shared_ptr<FunctorCall>& funct);
     static void schedule(const HostPtr& host, std::unique_ptr<CrossThreadCall> call);
 

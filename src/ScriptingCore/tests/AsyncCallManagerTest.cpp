@@ -185,6 +185,38 @@ TEST_F(ScheduleAsyncCall, ShutdownRunsWhatTheBrowserHasNotDeliveredAndTheLateDel
     EXPECT_EQ(counter.runs, 1);
 }
 
+TEST_F(ScheduleAsyncCall, ACallbackRunByTheShutdownMayShutTheHostDownAgain) {
+    struct Reentry {
+        FakeBrowserHost* host;
+        int runs;
+    } reentry{host.get(), 0};
+    ASSERT_TRUE(host->ScheduleAsyncCall(
+        [](void* data) {
+            Reentry* const self = static_cast<Reentry*>(data);
+            ++self->runs;
+            self->host->shutdown();
+        },
+        &reentry));
+    host->shutdown();
+    EXPECT_EQ(reentry.runs, 1);
+}
+
+// A browser whose scheduling fails with an exception.
+class ThrowingScheduler : public FakeBrowserHost {
+public:
+    bool _scheduleAsyncCall(void (*)(void*), void*) const override {
+        throw std::runtime_error("no memory for the queue");
+    }
+};
+
+TEST(ScheduleAsyncCallFailure, AFailingBrowserLeavesNothingPending) {
+    const auto host = boost::make_shared<ThrowingScheduler>();
+    Counter counter;
+    EXPECT_THROW(host->ScheduleAsyncCall(&count, &counter), std::runtime_error);
+    host->shutdown();
+    EXPECT_EQ(counter.runs, 0);
+}
+
 // A browser that refuses the call only after the host's shutdown, on the
 // main thread, has already run it: the callback then owns the data.
 class ShutdownWhileScheduling : public FakeBrowserHost {
