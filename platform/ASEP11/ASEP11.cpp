@@ -124,7 +124,7 @@ Recorder& recorder() {
 
 // Records the call; then throws, or gives the code to answer, when a test
 // asked for it.
-bool injectedResult(const char* name, CK_RV& rv) {
+bool recordCall(const char* name, CK_RV& rv) {
     Recorder& r = recorder();
     std::lock_guard<std::mutex> guard(r.lock);
     r.calls.push_back(name);
@@ -170,7 +170,7 @@ template <typename Fn, typename... Args>
 CK_RV forward(const char* name, Fn Forwards::*member, Args... args) {
 #ifdef ASEP11_RECORDING
     CK_RV injected = CKR_OK;
-    if (injectedResult(name, injected))
+    if (recordCall(name, injected))
         return injected;
 #else
     (void)name;
