@@ -16,6 +16,15 @@ template <typename Test> std::vector<std::string> pinModulesWhere(Test test) {
     return names;
 }
 
+// Overwrites the PIN in place with "X", one per character. The stores go
+// through a volatile pointer, so the compiler cannot drop them as dead
+// although the buffer is released or reused right after.
+void overwritePin(std::string& pin) {
+    volatile char* bytes = &pin[0];
+    for (std::string::size_type i = 0; i < pin.size(); ++i)
+        bytes[i] = 'X';
+}
+
 bool isMissing(const PinInfoStruct& info) {
     return info.pin.empty();
 }
@@ -46,6 +55,12 @@ bool InvalidPin() {
                        [](const auto& entry) { return isRefused(entry.second); });
 }
 
+void ErasePines() {
+    for (auto& entry : gPines)
+        overwritePin(entry.second.pin);
+    gPines.clear();
+}
+
 DigitalSignatureUtil::DigitalSignatureUtil() : lastError(0), lastLowLevelError(0) {}
 
 DigitalSignatureUtil::~DigitalSignatureUtil() {}
@@ -60,7 +75,7 @@ void DigitalSignatureUtil::SetPin(const std::string& name, const std::string& pi
     if (info.pin == pin)
         return;
     // The old PIN does not linger in the string's buffer.
-    std::fill(info.pin.begin(), info.pin.end(), 'X');
+    overwritePin(info.pin);
     info.pin = pin;
     info.invalid = false;
 }

@@ -25,6 +25,8 @@ extern std::map<std::string, PinInfoStruct> gPines;
 bool MissingPin();
 // True when some stored PIN was refused.
 bool InvalidPin();
+// Overwrites every stored PIN, then empties the store.
+void ErasePines();
 
 class DigitalSignatureUtil {
 public:

@@ -316,6 +316,38 @@ const unsigned long kNone = static_cast<unsigned long>(-1);
 const char* const kEnginePinModule = "Certificado VADOD";
 const unsigned long kSignatureRoom = 2048;
 const unsigned long kNssArenaChunk = 2048;
+// NSS without any database.
+const PRUint32 kNssFlags = NSS_INIT_READONLY | NSS_INIT_NOCERTDB | NSS_INIT_NOMODDB;
+// Bounds on what a token may report: more slots, or a longer attribute
+// value, than this is taken for a broken or hostile token.
+const CK_ULONG kMaxSlots = 1024;
+const CK_ULONG kMaxAttributeLength = 1 << 20;
+
+// Calls `end` on a session when the scope that began the step ends, on every
+// path, an exception's included. Scopes nest, so the steps end in the
+// reverse of the order they began: search, login, session.
+template <CK_RV (*end)(CK_SESSION_HANDLE)> class SessionStep {
+public:
+    explicit SessionStep(CK_SESSION_HANDLE session) : m_session(session) {}
+    SessionStep(const SessionStep&) = delete;
+    SessionStep& operator=(const SessionStep&) = delete;
+    ~SessionStep() { end(m_session); }
+
+private:
+    CK_SESSION_HANDLE m_session;
+};
+typedef SessionStep<C_CloseSession> OpenSession;
+typedef SessionStep<C_Logout> LoggedIn;
+typedef SessionStep<C_FindObjectsFinal> ActiveSearch;
+
+// Finalises the module when the cycle that initialised it ends.
+class InitializedModule {
+public:
+    InitializedModule() = default;
+    InitializedModule(const InitializedModule&) = delete;
+    InitializedModule& operator=(const InitializedModule&) = delete;
+    ~InitializedModule() { C_Finalize(nullptr); }
+};
 
 void freeItem(SECItem* item) {
     SECITEM_FreeItem(item, PR_TRUE);
@@ -353,6 +385,16 @@ unsigned long nsprErrorCode() {
 ItemPtr decodeBase64(const std::string& text) {
     return ItemPtr(NSSBase64_DecodeBuffer(nullptr, nullptr, text.data(),
                                           static_cast<unsigned int>(text.size())));
+}
+
+// A certificate id; null when the text is not base64 or decodes to no byte
+// (NSS decodes some junk, such as "!!!!" or blanks, to nothing), since an
+// empty id would match an object with an empty CKA_ID.
+ItemPtr decodeIdentifier(const std::string& text) {
+    ItemPtr id = decodeBase64(text);
+    if (id && id->len == 0)
+        id.reset();
+    return id;
 }
 
 // The digest whose DigestInfo wraps a hash of this length.
@@ -395,26 +437,27 @@ std::string escapeSeparators(const char* name) {
 } // namespace
 
 DigitalSignatureUtilPkcs11::DigitalSignatureUtilPkcs11()
-    : initialized(false), ownsNss(false), pinModuleName(kEnginePinModule) {
+    : initialized(false), pinModuleName(kEnginePinModule) {
     PR_Init(PR_USER_THREAD, PR_PRIORITY_NORMAL, 0);
-    if (NSS_IsInitialized()) {
+    // Every engine takes a reference of its own, also when NSS is already
+    // running: NSS counts them and shuts down only when the last is released,
+    // so deleting one engine never shuts NSS down under another.
+    nssReference.reset(NSS_InitContext("", "", "", "", nullptr, kNssFlags));
+    if (nssReference || NSS_IsInitialized()) {
         initialized = true;
-        return;
-    }
-    if (NSS_Initialize("", "", "", "", NSS_INIT_READONLY | NSS_INIT_NOCERTDB | NSS_INIT_NOMODDB) ==
-        SECSuccess) {
-        initialized = true;
-        ownsNss = true;
         return;
     }
     SetErrorInfo();
     lastError = kNotInitialized;
 }
 
+// The reference to NSS is released after the logout, with the fields.
 DigitalSignatureUtilPkcs11::~DigitalSignatureUtilPkcs11() {
     PK11_LogoutAll();
-    if (ownsNss)
-        NSS_Shutdown();
+}
+
+void DigitalSignatureUtilPkcs11::NssReleaser::operator()(NSSInitContextStr* context) const {
+    NSS_ShutdownContext(context);
 }
 
 bool DigitalSignatureUtilPkcs11::IsInitialized() {
@@ -432,7 +475,7 @@ DigitalSignatureUtilPkcs11::GetCADistinguishedNames(std::string names) {
 
 void DigitalSignatureUtilPkcs11::ClearPin() {
     PK11_LogoutAll();
-    gPines.clear();
+    ErasePines();
 }
 
 std::string DigitalSignatureUtilPkcs11::ListCertificates(std::string /*caSubjectNames*/) {
@@ -448,11 +491,12 @@ std::string DigitalSignatureUtilPkcs11::SignPkcs1Base64(std::string certIdBase64
     return runCycle([&](unsigned long session) {
         if (!Login(session))
             return std::string();
-        // The decoded hash is released only after the logout.
-        ItemPtr hash = decodeBase64(hashBase64);
-        std::string signature = signHash(session, certIdBase64, hash.get());
-        C_Logout(session);
-        return signature;
+        // Declared before the login's scope, so the hash is released after
+        // the logout.
+        ItemPtr hash;
+        const LoggedIn login(session);
+        hash = decodeBase64(hashBase64);
+        return signHash(session, certIdBase64, hash.get());
     });
 }
 
@@ -487,47 +531,72 @@ void DigitalSignatureUtilPkcs11::setNssFailure(const char* context) {
     lastErrorMessage = context;
 }
 
+void DigitalSignatureUtilPkcs11::refuseReportedSize(const char* context) {
+    setError(kTokenFailure, context);
+}
+
 // --- the PKCS#11 cycle
 
-std::string
-DigitalSignatureUtilPkcs11::runCycle(const std::function<std::string(unsigned long)>& body) {
+std::string DigitalSignatureUtilPkcs11::runCycle(const SessionBody& body) {
     lastError = kNoError;
-    if (!IsInitialized()) {
-        lastError = kNotInitialized;
-        return "";
+    try {
+        if (!IsInitialized()) {
+            lastError = kNotInitialized;
+            return "";
+        }
+        // A PIN that is missing or was refused must be typed again first.
+        if (InvalidPin() || MissingPin()) {
+            SetErrorInfo();
+            return "";
+        }
+        return runOnFirstSlot(body);
+    } catch (const std::exception& error) {
+        setError(kTokenFailure, error.what());
+    } catch (...) {
+        setError(kTokenFailure, "unknown failure");
     }
-    // A PIN that is missing or was refused must be typed again first.
-    if (InvalidPin() || MissingPin()) {
-        SetErrorInfo();
-        return "";
-    }
+    return "";
+}
+
+std::string DigitalSignatureUtilPkcs11::runOnFirstSlot(const SessionBody& body) {
     if (!checkReturnValue(C_Initialize(nullptr), "C_Initialize failed"))
         return "";
-    unsigned long slot = getSlot();
-    unsigned long session = slot == kNone ? kNone : startSession(slot);
-    if (session == kNone) {
-        C_Finalize(nullptr);
+    const InitializedModule module;
+    const unsigned long slot = getSlot();
+    if (slot == kNone)
         return "";
-    }
-    std::string result = body(session);
-    C_CloseSession(session);
-    C_Finalize(nullptr);
-    return result;
+    const unsigned long session = startSession(slot);
+    if (session == kNone)
+        return "";
+    const OpenSession open(session);
+    return body(session);
 }
 
 unsigned long DigitalSignatureUtilPkcs11::getSlot() {
     CK_ULONG count = 0;
     if (!checkReturnValue(C_GetSlotList(CK_TRUE, nullptr, &count), "get slot list"))
         return kNone;
-    std::vector<CK_SLOT_ID> slots(count);
-    if (count != 0 &&
-        !checkReturnValue(C_GetSlotList(CK_TRUE, slots.data(), &count), "get slot list"))
+    if (count == 0)
+        return noSlot();
+    if (count > kMaxSlots) {
+        refuseReportedSize("get slot list");
         return kNone;
-    if (count == 0) {
-        setError(kTokenFailure, "No se encontro ningun slot");
+    }
+    std::vector<CK_SLOT_ID> slots(count);
+    if (!checkReturnValue(C_GetSlotList(CK_TRUE, slots.data(), &count), "get slot list"))
+        return kNone;
+    if (count == 0)
+        return noSlot();
+    if (count > slots.size()) {
+        refuseReportedSize("get slot list");
         return kNone;
     }
     return slots[0];
+}
+
+unsigned long DigitalSignatureUtilPkcs11::noSlot() {
+    setError(kTokenFailure, "No se encontro ningun slot");
+    return kNone;
 }
 
 unsigned long DigitalSignatureUtilPkcs11::startSession(unsigned long slot) {
@@ -593,8 +662,10 @@ bool DigitalSignatureUtilPkcs11::readAttributes(unsigned long session, unsigned 
         return false;
     values.assign(types.size(), std::vector<unsigned char>());
     for (size_t i = 0; i < attributes.size(); ++i) {
-        if (attributes[i].ulValueLen == CK_UNAVAILABLE_INFORMATION)
+        if (attributes[i].ulValueLen > kMaxAttributeLength) {
+            refuseReportedSize("get attribute value");
             return false;
+        }
         values[i].resize(attributes[i].ulValueLen);
         attributes[i].pValue = values[i].data();
     }
@@ -602,8 +673,13 @@ bool DigitalSignatureUtilPkcs11::readAttributes(unsigned long session, unsigned 
             C_GetAttributeValue(session, object, attributes.data(), attributes.size()),
             "get attribute value"))
         return false;
-    for (size_t i = 0; i < attributes.size(); ++i)
+    for (size_t i = 0; i < attributes.size(); ++i) {
+        if (attributes[i].ulValueLen > values[i].size()) {
+            refuseReportedSize("get attribute value");
+            return false;
+        }
         values[i].resize(attributes[i].ulValueLen);
+    }
     return true;
 }
 
@@ -629,6 +705,8 @@ std::string DigitalSignatureUtilPkcs11::listCertificates(unsigned long session) 
     CK_ATTRIBUTE search[] = {{CKA_CLASS, &certificateClass, sizeof certificateClass},
                              {CKA_CERTIFICATE_TYPE, &x509, sizeof x509}};
     std::string list;
+    // The listing finishes its search even when starting it failed.
+    const ActiveSearch searching(session);
     if (startSearch(session, search, 2)) {
         CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
         const char* context = "Find first object";
@@ -637,7 +715,6 @@ std::string DigitalSignatureUtilPkcs11::listCertificates(unsigned long session) 
             context = "Find other objects";
         }
     }
-    C_FindObjectsFinal(session);
     return list;
 }
 
@@ -662,7 +739,7 @@ void DigitalSignatureUtilPkcs11::appendIfUsable(unsigned long session, unsigned 
 
 std::string DigitalSignatureUtilPkcs11::readCertificate(unsigned long session,
                                                         const std::string& certIdBase64) {
-    ItemPtr id = decodeBase64(certIdBase64);
+    ItemPtr id = decodeIdentifier(certIdBase64);
     if (!id) {
         setError(kTokenFailure, "Invalid cert id base64");
         return "";
@@ -674,15 +751,21 @@ std::string DigitalSignatureUtilPkcs11::readCertificate(unsigned long session,
                              {CKA_ID, id->data, id->len}};
     if (!startSearch(session, search, 3))
         return "";
+    std::string certificate = readFirstCertificateFound(session);
+    if (certificate.empty() && lastError == kNoError)
+        setError(kTokenFailure, "No se encontro el certificado");
+    return certificate;
+}
+
+// The base64 DER value of the first object of the search, which this ends.
+std::string DigitalSignatureUtilPkcs11::readFirstCertificateFound(unsigned long session) {
+    const ActiveSearch searching(session);
     std::string certificate;
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
     std::vector<std::vector<unsigned char>> values;
     if (findObject(session, object, "Find first object") == SearchResult::Found &&
         readAttributes(session, object, {CKA_VALUE}, values) && !values[0].empty())
         encodeBase64(values[0], certificate);
-    C_FindObjectsFinal(session);
-    if (certificate.empty() && lastError == kNoError)
-        setError(kTokenFailure, "No se encontro el certificado");
     return certificate;
 }
 
@@ -693,7 +776,7 @@ std::string DigitalSignatureUtilPkcs11::signHash(unsigned long session,
     // The id is decoded only for a usable hash.
     ItemPtr id;
     if (hash && digestAlgorithmFor(hash->len) != SEC_OID_UNKNOWN)
-        id = decodeBase64(certIdBase64);
+        id = decodeIdentifier(certIdBase64);
     if (!id) {
         lastError = kUnusableSigningInput;
         SetErrorInfo();
@@ -717,9 +800,8 @@ DigitalSignatureUtilPkcs11::findPrivateKey(unsigned long session, SECItem& id, u
                              {CKA_ID, id.data, id.len}};
     if (!startSearch(session, search, 2))
         return SearchResult::Failed;
-    SearchResult found = findObject(session, key, "Find first object");
-    C_FindObjectsFinal(session);
-    return found;
+    const ActiveSearch searching(session);
+    return findObject(session, key, "Find first object");
 }
 
 // Has the token sign the DER DigestInfo of the hash with CKM_RSA_PKCS.
@@ -747,9 +829,14 @@ std::string DigitalSignatureUtilPkcs11::signDigestInfo(unsigned long session, un
     std::vector<unsigned char> signature(kSignatureRoom);
     CK_ULONG length = signature.size();
     if (!checkReturnValue(C_Sign(session, der.data, der.len, signature.data(), &length),
-                          "sign final") ||
-        length == 0)
+                          "sign final"))
         return "";
+    // A signature of no byte is no signature, and one longer than the buffer
+    // was not written into it.
+    if (length == 0 || length > signature.size()) {
+        refuseReportedSize("sign final");
+        return "";
+    }
     signature.resize(length);
     std::string text;
     encodeBase64(signature, text);

@@ -7,10 +7,12 @@
 #include "DigitalSignatureUtil.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct CK_ATTRIBUTE;
+struct NSSInitContextStr;
 struct SECItemStr;
 
 class DigitalSignatureUtilPkcs11 : public DigitalSignatureUtil {
@@ -29,18 +31,30 @@ public:
 private:
     enum class SearchResult { Found, NotFound, Failed };
 
+    // Releases this engine's reference to NSS; the last one shuts NSS down.
+    struct NssReleaser {
+        void operator()(NSSInitContextStr* context) const;
+    };
+    typedef std::function<std::string(unsigned long)> SessionBody;
+
     bool checkReturnValue(unsigned long rv, const char* context);
     void SetErrorInfo();
     void setError(int code, const std::string& message);
     void setNssFailure(const char* context);
+    // Refuses a count or length that a call reported as success but that is
+    // beyond what the buffer holds or what a token sanely has.
+    void refuseReportedSize(const char* context);
     unsigned long getSlot();
+    unsigned long noSlot();
     unsigned long startSession(unsigned long slot);
     bool Login(unsigned long session);
 
     // Clears the error code, stops while a PIN is missing or refused, then
-    // runs `body` on a session of the first slot with a token and closes the
-    // session and finalises the module whatever happened.
-    std::string runCycle(const std::function<std::string(unsigned long)>& body);
+    // runs `body` on a session of the first slot with a token. The session
+    // is closed and the module finalised on every path, and no exception
+    // leaves: one becomes code 12.
+    std::string runCycle(const SessionBody& body);
+    std::string runOnFirstSlot(const SessionBody& body);
 
     bool startSearch(unsigned long session, CK_ATTRIBUTE* searchTemplate, unsigned long count);
     SearchResult findObject(unsigned long session, unsigned long& object, const char* context);
@@ -53,12 +67,15 @@ private:
     std::string listCertificates(unsigned long session);
     void appendIfUsable(unsigned long session, unsigned long object, std::string& list);
     std::string readCertificate(unsigned long session, const std::string& certIdBase64);
+    std::string readFirstCertificateFound(unsigned long session);
     // Signs the decoded hash (null when it was not base64).
     std::string signHash(unsigned long session, const std::string& certIdBase64, SECItemStr* hash);
     SearchResult findPrivateKey(unsigned long session, SECItemStr& id, unsigned long& key);
     std::string signDigestInfo(unsigned long session, unsigned long key, SECItemStr& hash);
 
     bool initialized;
-    bool ownsNss;
+    // This engine's own reference to NSS, held while it lives; empty when NSS
+    // was already running and no reference could be taken.
+    std::unique_ptr<NSSInitContextStr, NssReleaser> nssReference;
     std::string pinModuleName;
 };

@@ -1,5 +1,6 @@
-// Cost of building variants from the common script values and of converting
-// each to the other two kinds.
+// Cost of building variants from the common script values, of converting
+// each to the other two kinds, and of growing a list of variants that each
+// hold a list.
 
 #include "variant.h"
 
@@ -34,6 +35,26 @@ BENCHMARK_TEMPLATE(BM_ConvertCast, std::string, integer);
 BENCHMARK_TEMPLATE(BM_ConvertCast, double, integer);
 BENCHMARK_TEMPLATE(BM_ConvertCast, std::string, number);
 BENCHMARK_TEMPLATE(BM_ConvertCast, int, number);
+
+// Appends 10,000 variants, each holding a list of three numbers, to a list
+// that grows as it goes (or is reserved up front): what reallocation costs
+// when the elements must be copied rather than moved.
+void growList(benchmark::State& state, bool reserve) {
+    const FB::VariantList element = {FB::variant(1), FB::variant(2), FB::variant(3)};
+    const std::size_t count = 10000;
+    for (auto _ : state) {
+        FB::VariantList list;
+        if (reserve) {
+            list.reserve(count);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            list.push_back(FB::variant(element));
+        }
+        benchmark::DoNotOptimize(list.data());
+    }
+}
+BENCHMARK_CAPTURE(growList, Growing, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(growList, Reserved, true)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -196,7 +196,13 @@ TEST_F(Decoder, EscapesAddressBytesByWhereTheyStand) {
         {"/CN=A/emailAddress=aZb@x.org",
          "subjectAltName = email:cZd@x.org",
          {{"aZb@x.org", "a\nb@x.org"}, {"cZd@x.org", "c\nd@x.org"}},
-         "a\\0ab@x.org\0c\\0ad@x.org\0\0"s}};
+         "a\\0ab@x.org\0c\\0ad@x.org\0\0"s},
+        // A quote and a backslash are preceded by a backslash in a name, and
+        // stay as they are in an alternative name.
+        {"/CN=A/emailAddress=qZZ@x.org",
+         "subjectAltName = email:rZZ@x.org",
+         {{"qZZ@x.org", "q\"\\@x.org"}, {"rZZ@x.org", "r\"\\@x.org"}},
+         "q\\\"\\\\@x.org\0r\"\\@x.org\0\0"s}};
     for (const Case& row : rows) {
         CertificateProfile profile = withExtensions(row.extensions);
         profile.subject = row.subject;

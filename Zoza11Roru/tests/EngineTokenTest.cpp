@@ -3,6 +3,7 @@
 #include "EngineTestSupport.h"
 
 #include <gmock/gmock.h>
+#include <nss.h>
 
 using ::testing::AnyOf;
 using ::testing::ElementsAre;
@@ -133,8 +134,10 @@ TEST_F(EngineOnToken, RetrievingAnUnknownIdFails) {
 
 class BadCertificateId : public EngineOnToken, public ::testing::WithParamInterface<const char*> {};
 
+// An id that decodes to nothing must not reach the certificate without id.
 TEST_P(BadCertificateId, IsRefusedAndTheNextOperationWorks) {
     addCertificate("only", "0a0b", {}, false);
+    addCertificate("without id", "", {}, false);
 
     EXPECT_EQ(engine.GetCertificateBase64(GetParam()), "");
     EXPECT_EQ(engine.LastError(), 12);
@@ -147,7 +150,10 @@ TEST_P(BadCertificateId, IsRefusedAndTheNextOperationWorks) {
     EXPECT_EQ(engine.LastErrorMessage(), "Invalid cert id base64");
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, BadCertificateId, ::testing::Values("not base64!", "====", ""));
+// NSS decodes the last four to no byte at all.
+const char* const kIdsNotBase64[] = {"not base64!", "====", "", "!!!!", "    ", "==", "\r\n"};
+
+INSTANTIATE_TEST_SUITE_P(Texts, BadCertificateId, ::testing::ValuesIn(kIdsNotBase64));
 
 // --- signing
 
@@ -205,13 +211,19 @@ INSTANTIATE_TEST_SUITE_P(Hashes, UnusableHash,
                                            toBase64(std::string(48, 'h')),
                                            toBase64(std::string(64, 'h')), "not base64!"));
 
-TEST_F(EngineOnToken, AnIdThatIsNotBase64IsRefusedWithCode3) {
-    addCertificate("signer", "0a0b");
+class UnusableSigningId : public EngineOnToken,
+                          public ::testing::WithParamInterface<const char*> {};
+
+// The key without id would sign for an id that decodes to nothing.
+TEST_P(UnusableSigningId, IsRefusedWithCode3) {
+    addCertificate("without id", "");
     engine.SetPin(kPinModule, token.userPin());
 
-    EXPECT_EQ(engine.SignPkcs1Base64("not base64!", toBase64(std::string(20, 'h'))), "");
+    EXPECT_EQ(engine.SignPkcs1Base64(GetParam(), toBase64(std::string(20, 'h'))), "");
     EXPECT_EQ(engine.LastError(), 3);
 }
+
+INSTANTIATE_TEST_SUITE_P(Texts, UnusableSigningId, ::testing::ValuesIn(kIdsNotBase64));
 
 TEST_F(EngineOnToken, SigningWithoutAPrivateKeyFails) {
     addCertificate("certificate only", "0a0b", {}, false);
@@ -293,19 +305,45 @@ TEST_F(PinPaths, AfterClearPinTheNextLoginFindsNoPin) {
     EXPECT_EQ(engine.LastError(), 11);
 }
 
-// --- NSS ownership
+// --- NSS shared by engines
 
-TEST(EngineNss, OnlyTheEngineThatStartedNssShutsItDown) {
-    auto owner = std::make_unique<DigitalSignatureUtilPkcs11>();
+// Engines made by the test itself, in a process where no other engine lives.
+class EngineNss : public EmptyPinStore {
+protected:
+    void SetUp() override {
+        EmptyPinStore::SetUp();
+        ASSERT_FALSE(NSS_IsInitialized());
+        // Without a subject key identifier the decoder hashes the public key,
+        // which needs NSS: the listing shows whether NSS still runs.
+        const std::string key = makeRsaKey(token.folder(), "signer");
+        token.writeCertificate(makeCertificate(token.folder(), "signer", key), "0a0b");
+    }
+
+    const std::string entry = "O=Velmora,CN=Firmante|O=Velmora,CN=Firmante|Cgs=";
+    SoftHsmToken token;
+};
+
+TEST_F(EngineNss, DeletingTheEngineThatStartedNssLeavesItToTheOther) {
+    auto first = std::make_unique<DigitalSignatureUtilPkcs11>();
     DigitalSignatureUtilPkcs11 second;
     EXPECT_TRUE(second.IsInitialized());
-    EXPECT_FALSE(second.NeedConfigDir());
 
-    owner.reset();
-    EXPECT_TRUE(second.NeedConfigDir());
+    first.reset();
+    EXPECT_FALSE(second.NeedConfigDir());
+    EXPECT_EQ(second.ListCertificates(""), entry);
+    EXPECT_EQ(second.LastError(), 0);
 }
 
-TEST(EngineNss, AnEngineFindingNssRunningLeavesItRunning) {
+TEST_F(EngineNss, TheLastEngineToGoShutsNssDown) {
+    auto first = std::make_unique<DigitalSignatureUtilPkcs11>();
+    auto second = std::make_unique<DigitalSignatureUtilPkcs11>();
+    second.reset();
+    EXPECT_EQ(first->ListCertificates(""), entry);
+    first.reset();
+    EXPECT_FALSE(NSS_IsInitialized());
+}
+
+TEST(EngineNssStarted, AnEngineFindingNssRunningLeavesItRunning) {
     DigitalSignatureUtilPkcs11 owner;
     { DigitalSignatureUtilPkcs11 visitor; }
     EXPECT_FALSE(owner.NeedConfigDir());

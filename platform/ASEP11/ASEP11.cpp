@@ -16,7 +16,10 @@
 #include <mutex>
 
 #ifdef ASEP11_RECORDING
+#include <deque>
 #include <map>
+#include <new>
+#include <set>
 #include <string>
 #include <vector>
 #endif
@@ -100,12 +103,17 @@ const Forwards& forwards() {
 }
 
 #ifdef ASEP11_RECORDING
-// Test hooks: the names of the forwarded calls in order, and return codes to
-// answer in place of the real module, each for one call of its function.
+// Test hooks: the names of the forwarded calls in order; return codes to
+// answer in place of the real module, each for one call of its function;
+// counts and lengths to report in place of the module's, each for one call
+// of its function by its number; and calls that throw instead of answering.
 struct Recorder {
     std::mutex lock;
     std::vector<std::string> calls;
-    std::map<std::string, std::vector<CK_RV>> injected;
+    std::map<std::string, CK_ULONG> callCounts;
+    std::map<std::string, std::deque<CK_RV>> injected;
+    std::map<std::string, std::map<CK_ULONG, CK_ULONG>> reported;
+    std::set<std::string> throwing;
     std::string joined;
 };
 
@@ -114,24 +122,55 @@ Recorder& recorder() {
     return instance;
 }
 
-bool injectedResult(const char* name, CK_RV& rv) {
+// Records the call; then throws, or gives the code to answer, when a test
+// asked for it.
+bool recordCall(const char* name, CK_RV& rv) {
     Recorder& r = recorder();
     std::lock_guard<std::mutex> guard(r.lock);
     r.calls.push_back(name);
+    ++r.callCounts[name];
+    if (r.throwing.erase(name))
+        throw std::bad_alloc();
     auto found = r.injected.find(name);
     if (found == r.injected.end() || found->second.empty())
         return false;
     rv = found->second.front();
-    found->second.erase(found->second.begin());
+    found->second.pop_front();
     return true;
 }
+
+// The count or length a test chose for the call of `name` just recorded.
+bool chosenSize(const char* name, CK_ULONG& size) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    auto function = r.reported.find(name);
+    if (function == r.reported.end())
+        return false;
+    auto call = function->second.find(r.callCounts[name]);
+    if (call == function->second.end())
+        return false;
+    size = call->second;
+    function->second.erase(call);
+    return true;
+}
+#else
+bool chosenSize(const char*, CK_ULONG&) {
+    return false;
+}
 #endif
+
+// Makes the function's answer report the size a test chose, if any.
+template <typename Report> void reportChosenSize(const char* name, Report report) {
+    CK_ULONG size = 0;
+    if (chosenSize(name, size))
+        report(size);
+}
 
 template <typename Fn, typename... Args>
 CK_RV forward(const char* name, Fn Forwards::*member, Args... args) {
 #ifdef ASEP11_RECORDING
     CK_RV injected = CKR_OK;
-    if (injectedResult(name, injected))
+    if (recordCall(name, injected))
         return injected;
 #else
     (void)name;
@@ -153,7 +192,9 @@ CK_RV C_Finalize(CK_VOID_PTR reserved) {
 }
 
 CK_RV C_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID_PTR slotList, CK_ULONG_PTR count) {
-    return forward("C_GetSlotList", &Forwards::getSlotList, tokenPresent, slotList, count);
+    CK_RV rv = forward("C_GetSlotList", &Forwards::getSlotList, tokenPresent, slotList, count);
+    reportChosenSize("C_GetSlotList", [count](CK_ULONG size) { *count = size; });
+    return rv;
 }
 
 CK_RV C_OpenSession(CK_SLOT_ID slot, CK_FLAGS flags, CK_VOID_PTR application, CK_NOTIFY notify,
@@ -190,8 +231,13 @@ CK_RV C_FindObjectsFinal(CK_SESSION_HANDLE session) {
 
 CK_RV C_GetAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
                           CK_ATTRIBUTE_PTR templ, CK_ULONG count) {
-    return forward("C_GetAttributeValue", &Forwards::getAttributeValue, session, object, templ,
-                   count);
+    CK_RV rv =
+        forward("C_GetAttributeValue", &Forwards::getAttributeValue, session, object, templ, count);
+    reportChosenSize("C_GetAttributeValue", [templ, count](CK_ULONG size) {
+        for (CK_ULONG i = 0; i < count; ++i)
+            templ[i].ulValueLen = size;
+    });
+    return rv;
 }
 
 CK_RV C_SignInit(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism, CK_OBJECT_HANDLE key) {
@@ -200,8 +246,10 @@ CK_RV C_SignInit(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism, CK_OBJEC
 
 CK_RV C_Sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG dataLength,
              CK_BYTE_PTR signature, CK_ULONG_PTR signatureLength) {
-    return forward("C_Sign", &Forwards::sign, session, data, dataLength, signature,
-                   signatureLength);
+    CK_RV rv =
+        forward("C_Sign", &Forwards::sign, session, data, dataLength, signature, signatureLength);
+    reportChosenSize("C_Sign", [signatureLength](CK_ULONG size) { *signatureLength = size; });
+    return rv;
 }
 
 #ifdef ASEP11_RECORDING
@@ -209,7 +257,10 @@ void asep11_test_reset() {
     Recorder& r = recorder();
     std::lock_guard<std::mutex> guard(r.lock);
     r.calls.clear();
+    r.callCounts.clear();
     r.injected.clear();
+    r.reported.clear();
+    r.throwing.clear();
 }
 
 // The forwarded calls so far, their names joined by ",".
@@ -228,6 +279,23 @@ void asep11_test_inject(const char* name, CK_RV rv) {
     Recorder& r = recorder();
     std::lock_guard<std::mutex> guard(r.lock);
     r.injected[name].push_back(rv);
+}
+
+// The `call`-th call of `name` since the last reset (counted from 1) answers
+// with `size` in place of the count or length it reports: the slot count of
+// C_GetSlotList, every length of C_GetAttributeValue's template, the
+// signature length of C_Sign.
+void asep11_test_report(const char* name, CK_ULONG size, CK_ULONG call) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.reported[name][call] = size;
+}
+
+// The next call of `name` throws std::bad_alloc instead of answering.
+void asep11_test_throw(const char* name) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.throwing.insert(name);
 }
 #endif
 

@@ -13,7 +13,9 @@ public:
     ASEP11Recorder()
         : m_reset(hook<void (*)()>("asep11_test_reset")),
           m_calls(hook<const char* (*)()>("asep11_test_calls")),
-          m_inject(hook<void (*)(const char*, unsigned long)>("asep11_test_inject")) {}
+          m_inject(hook<void (*)(const char*, unsigned long)>("asep11_test_inject")),
+          m_report(hook<void (*)(const char*, unsigned long, unsigned long)>("asep11_test_report")),
+          m_throw(hook<void (*)(const char*)>("asep11_test_throw")) {}
 
     // Forgets the recorded calls and any pending injections.
     void reset() const { m_reset(); }
@@ -23,6 +25,14 @@ public:
     void inject(const std::string& function, unsigned long rv) const {
         m_inject(function.c_str(), rv);
     }
+    // The `call`-th call of `function` since the last reset, counted from 1,
+    // reports `size` as its count or length (C_GetSlotList, C_GetAttributeValue,
+    // C_Sign) in place of what the token said.
+    void report(const std::string& function, unsigned long size, unsigned long call = 1) const {
+        m_report(function.c_str(), size, call);
+    }
+    // The next call of `function` throws std::bad_alloc.
+    void throwFrom(const std::string& function) const { m_throw(function.c_str()); }
 
 private:
     template <typename Fn> static Fn hook(const char* name) {
@@ -35,4 +45,6 @@ private:
     void (*m_reset)();
     const char* (*m_calls)();
     void (*m_inject)(const char*, unsigned long);
+    void (*m_report)(const char*, unsigned long, unsigned long);
+    void (*m_throw)(const char*);
 };

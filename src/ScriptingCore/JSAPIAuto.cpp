@@ -20,6 +20,7 @@ bool JSAPIAuto::s_allowMethodObjects = true;
 namespace {
 
 typedef boost::recursive_mutex::scoped_lock ZoneLock;
+typedef boost::mutex::scoped_lock AttributeLock;
 
 // Names that element-like objects answer in the page; a dynamic attribute
 // does not claim them.
@@ -99,9 +100,7 @@ void JSAPIAuto::registerProperty(const std::string& name, const PropertyFunctors
 
 void JSAPIAuto::registerAttribute(const std::string& name, const variant& value, bool readonly) {
     ZoneLock lock(m_zoneMutex);
-    Attribute& attribute = m_attributes[name];
-    attribute.value = value;
-    attribute.readonly = readonly;
+    storeAttribute(name, value, readonly, false);
     m_memberZones[name] = getZone();
 }
 
@@ -125,22 +124,28 @@ void JSAPIAuto::unregisterProperty(const std::string& name) {
     }
 }
 
+// The removed value is released after the attribute lock.
 void JSAPIAuto::unregisterAttribute(const std::string& name) {
-    const auto attribute = m_attributes.find(name);
-    if (attribute == m_attributes.end()) {
-        return;
+    variant removed;
+    {
+        AttributeLock lock(m_attributeMutex);
+        const auto attribute = m_attributes.find(name);
+        if (attribute == m_attributes.end()) {
+            return;
+        }
+        if (attribute->second.readonly) {
+            throw script_error("Cannot remove read-only property " + name);
+        }
+        removed = std::move(attribute->second.value);
+        m_attributes.erase(attribute);
     }
-    if (attribute->second.readonly) {
-        throw script_error("Cannot remove read-only property " + name);
-    }
-    m_attributes.erase(attribute);
     eraseZoneIfUnused(name);
 }
 
 // A method, a property and an attribute of one name share one zone entry; it
 // goes only with the last of them, so removing one kind never hides another.
 void JSAPIAuto::eraseZoneIfUnused(const std::string& name) {
-    if (!m_methods.count(name) && !m_properties.count(name) && !m_attributes.count(name)) {
+    if (!m_methods.count(name) && !m_properties.count(name) && !hasAttribute(name)) {
         m_memberZones.erase(name);
     }
 }
@@ -164,33 +169,64 @@ bool JSAPIAuto::get_valid() {
 }
 
 variant JSAPIAuto::getAttribute(const std::string& name) {
-    const auto attribute = m_attributes.find(name);
-    if (attribute == m_attributes.end()) {
+    variant value;
+    if (!readAttribute(name, value)) {
         return variant(variant_detail::empty());
     }
-    return attribute->second.value;
+    return value;
 }
 
 void JSAPIAuto::setAttribute(const std::string& name, const variant& value) {
     refuseInaccessibleRegisteredName(name);
+    storeAttribute(name, value, false, true);
+    m_memberZones[name] = getZone();
+}
+
+// --- The attribute table ----------------------------------------------------
+
+bool JSAPIAuto::hasAttribute(const std::string& name) const {
+    AttributeLock lock(m_attributeMutex);
+    return m_attributes.count(name) != 0;
+}
+
+bool JSAPIAuto::writableAttribute(const std::string& name) const {
+    AttributeLock lock(m_attributeMutex);
     const auto attribute = m_attributes.find(name);
-    if (attribute != m_attributes.end() && attribute->second.readonly) {
+    return attribute != m_attributes.end() && !attribute->second.readonly;
+}
+
+bool JSAPIAuto::readAttribute(const std::string& name, variant& value) const {
+    AttributeLock lock(m_attributeMutex);
+    const auto attribute = m_attributes.find(name);
+    if (attribute == m_attributes.end()) {
+        return false;
+    }
+    value = attribute->second.value;
+    return true;
+}
+
+// The replaced value is released after the attribute lock.
+void JSAPIAuto::storeAttribute(const std::string& name, const variant& value, bool readonly,
+                               bool refuseReadonly) {
+    variant replaced;
+    AttributeLock lock(m_attributeMutex);
+    const auto existing = m_attributes.find(name);
+    if (refuseReadonly && existing != m_attributes.end() && existing->second.readonly) {
         throw script_error("Cannot set read-only property " + name);
     }
-    Attribute& stored = m_attributes[name];
+    Attribute& stored = existing != m_attributes.end() ? existing->second : m_attributes[name];
+    replaced = std::move(stored.value);
     stored.value = value;
-    stored.readonly = false;
-    m_memberZones[name] = getZone();
+    stored.readonly = readonly;
 }
 
 // --- Attribute event handlers -----------------------------------------------
 
-// Read under the zone mutex, which guards the attribute table against a
-// script write on another thread; the caller calls the handler after the
-// lock is released. A failed read counts as no handler.
+// Read under the attribute lock only (getAttribute), so that firing takes no
+// zone mutex; the handler is called after the lock is released. A failed
+// read counts as no handler.
 JSObjectPtr JSAPIAuto::attributeHandler(const std::string& name) {
     try {
-        ZoneLock lock(m_zoneMutex);
         const variant attribute = getAttribute(name);
         if (attribute.is_of_type<JSObjectPtr>()) {
             return attribute.cast<JSObjectPtr>();
@@ -264,11 +300,6 @@ void JSAPIAuto::requireValid() const {
     }
 }
 
-bool JSAPIAuto::writableAttribute(const std::string& name) const {
-    const auto attribute = m_attributes.find(name);
-    return attribute != m_attributes.end() && !attribute->second.readonly;
-}
-
 variant JSAPIAuto::unknownMember(const std::string& name) const {
     if (!m_allowDynamicAttributes) {
         throw invalid_member(name);
@@ -299,7 +330,7 @@ bool JSAPIAuto::HasProperty(const std::string& name) const {
     if (m_allowMethodObjects && method && nameAccessible(name)) {
         return true;
     }
-    return m_properties.count(name) || m_attributes.count(name);
+    return m_properties.count(name) || hasAttribute(name);
 }
 
 bool JSAPIAuto::HasProperty(int index) const {
@@ -307,7 +338,7 @@ bool JSAPIAuto::HasProperty(int index) const {
     if (!m_valid) {
         return false;
     }
-    return m_allowDynamicAttributes || m_attributes.count(indexName(index));
+    return m_allowDynamicAttributes || hasAttribute(indexName(index));
 }
 
 JSAPIPtr JSAPIAuto::GetMethodObject(const std::string& name) {
@@ -336,14 +367,16 @@ variant JSAPIAuto::GetProperty(const std::string& name) {
     }
     const auto property = m_properties.find(name);
     if (property != m_properties.end()) {
-        return property->second.getter();
+        // A copy: the getter may unregister or replace its own property.
+        const GetterFunctor getter = property->second.getter;
+        return getter();
     }
     if (HasMethodObject(name)) {
         return variant(GetMethodObject(name));
     }
-    const auto attribute = m_attributes.find(name);
-    if (attribute != m_attributes.end()) {
-        return attribute->second.value;
+    variant value;
+    if (readAttribute(name, value)) {
+        return value;
     }
     return unknownMember(name);
 }
@@ -352,9 +385,9 @@ variant JSAPIAuto::GetProperty(int index) {
     ZoneLock lock(m_zoneMutex);
     requireValid();
     const std::string name = indexName(index);
-    const auto attribute = m_attributes.find(name);
-    if (attribute != m_attributes.end() && nameAccessible(name)) {
-        return attribute->second.value;
+    variant value;
+    if (nameAccessible(name) && readAttribute(name, value)) {
+        return value;
     }
     return unknownMember(name);
 }
@@ -369,8 +402,10 @@ void JSAPIAuto::SetProperty(const std::string& name, const variant& value) {
         writeAttribute(name, value);
         return;
     }
+    // A copy: the setter may unregister or replace its own property.
+    const SetterFunctor setter = property->second.setter;
     try {
-        property->second.setter(value);
+        setter(value);
     } catch (const bad_variant_cast& error) {
         throw conversionFailure(error);
     }
@@ -423,8 +458,10 @@ variant JSAPIAuto::Invoke(const std::string& name, const VariantList& args) {
     if (method == m_methods.end() || !nameAccessible(name)) {
         throw invalid_member(name);
     }
+    // A copy: the method may unregister or replace itself while it runs.
+    const MethodFunctor call = method->second.method;
     try {
-        return method->second.method(args);
+        return call(args);
     } catch (const bad_variant_cast& error) {
         throw conversionFailure(error);
     }

@@ -15,6 +15,7 @@
 #include "variant.h"
 
 #include <boost/shared_ptr.hpp>
+#include <boost/thread/mutex.hpp>
 #include <boost/tuple/tuple.hpp>
 #include <boost/tuple/tuple_comparison.hpp>
 #include <cstddef>
@@ -114,6 +115,7 @@ protected:
     // One zone per registered name, whatever kinds of member hold it.
     ZoneMap m_memberZones;
     std::string m_description;
+    // Guarded by m_attributeMutex.
     std::map<std::string, Attribute> m_attributes;
     // Names that dynamic attributes do not claim.
     std::set<std::string> m_reservedNames;
@@ -121,6 +123,13 @@ protected:
     bool m_allowDynamicAttributes;
     bool m_allowRemoveProperties;
     bool m_allowMethodObjects;
+
+    // Guards m_attributes. Firing reads an attribute handler under it alone,
+    // without the zone mutex, so that firing never waits for a lock that a
+    // method of this object holds while it calls other objects. It is taken
+    // after the zone mutex when both are held, and nothing is called out
+    // while it is held.
+    mutable boost::mutex m_attributeMutex;
 
 private:
     void init();
@@ -131,7 +140,14 @@ private:
     void refuseInaccessibleRegisteredName(const std::string& name) const;
     void eraseZoneIfUnused(const std::string& name);
     variant unknownMember(const std::string& name) const;
+    bool hasAttribute(const std::string& name) const;
     bool writableAttribute(const std::string& name) const;
+    // Copies the attribute's value into `value`; false when there is none.
+    bool readAttribute(const std::string& name, variant& value) const;
+    // Creates or replaces the attribute; a read-only one is refused with
+    // FB::script_error when `refuseReadonly` is set.
+    void storeAttribute(const std::string& name, const variant& value, bool readonly,
+                        bool refuseReadonly);
     void writeAttribute(const std::string& name, const variant& value);
 };
 

@@ -60,6 +60,15 @@ variant& variant::assign(const variant& other) {
     return *this;
 }
 
+variant& variant::operator=(variant&& other) noexcept {
+    if (this != &other) {
+        object = std::move(other.object);
+        lessthan = other.lessthan;
+        other.lessthan = &lessthan_default;
+    }
+    return *this;
+}
+
 bool variant::empty() const {
     return object.empty() || is_of_type<variant_detail::empty>();
 }
@@ -130,13 +139,6 @@ variant make_variant(const wchar_t* text) {
         return variant(null(), true);
     }
     return variant(std::wstring(text), true);
-}
-
-variant make_variant(boost::logic::tribool value) {
-    if (boost::logic::indeterminate(value)) {
-        return variant();
-    }
-    return variant(static_cast<bool>(value), true);
 }
 
 } // namespace conversion

@@ -14,9 +14,15 @@
 #include <boost/type_traits/is_same.hpp>
 #include <boost/utility/enable_if.hpp>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
+#include <utility>
 
 namespace FB {
+
+namespace detail {
+class VariantListInserter;
+} // namespace detail
 
 namespace variant_detail {
 
@@ -51,7 +57,16 @@ namespace conversion {
 // Empty tag whose type selects the convert_variant overload for target T.
 template <typename T> struct type_spec {};
 
+// Whether the construction rules (make_variant) take a T: the types a
+// variant is built from, and no others.
+template <typename T, typename = void> struct has_rule;
+
 } // namespace conversion
+
+// Enables a member for the source types of the construction rules.
+template <typename T, typename R = void>
+using enable_if_buildable = typename std::enable_if<conversion::has_rule<T>::value, R>::type;
+
 } // namespace variant_detail
 
 // A failed read of a variant. `from` and `to` are the type_info names of the
@@ -69,11 +84,17 @@ public:
 
 class variant {
 public:
-    variant() : lessthan(&lessthan_default) {}
+    variant() noexcept : lessthan(&lessthan_default) {}
     variant(const variant& other) : object(other.object), lessthan(other.lessthan) {}
+    // Takes the other's value without copying it; the other holds nothing.
+    variant(variant&& other) noexcept : object(std::move(other.object)), lessthan(other.lessthan) {
+        other.lessthan = &lessthan_default;
+    }
 
-    // Stores the value by the construction rules of make_variant.
-    template <typename T> variant(const T& value);
+    // Stores the value by the construction rules of make_variant; only the
+    // types those rules take are accepted.
+    template <typename T, typename = variant_detail::enable_if_buildable<T>>
+    variant(const T& value);
 
     // Stores the value unchanged as a T (the raw store); the flag only
     // selects this form.
@@ -81,9 +102,13 @@ public:
 
     variant& assign(const variant& other);
     variant& operator=(const variant& other) { return assign(other); }
+    variant& operator=(variant&& other) noexcept;
 
-    template <typename T> variant& assign(const T& value);
-    template <typename T> variant& operator=(const T& value) { return assign(value); }
+    template <typename T> variant_detail::enable_if_buildable<T, variant&> assign(const T& value);
+    template <typename T>
+    variant_detail::enable_if_buildable<T, variant&> operator=(const T& value) {
+        return assign(value);
+    }
 
     template <typename T> variant& assign(const T& value, bool);
 
@@ -181,7 +206,28 @@ make_variant(const boost::shared_ptr<T>& pointer) {
 
 variant make_variant(const char* text);
 variant make_variant(const wchar_t* text);
-variant make_variant(boost::logic::tribool value);
+
+// A tribool itself only: a pointer or a number must not reach this rule
+// through tribool's conversion from bool.
+template <typename T>
+typename boost::enable_if<boost::is_same<T, boost::logic::tribool>, variant>::type
+make_variant(const T& value) {
+    if (boost::logic::indeterminate(value)) {
+        return variant();
+    }
+    return variant(static_cast<bool>(value), true);
+}
+
+// A list built with variant_list_of is stored as the list it holds
+// (variant_list.h).
+variant make_variant(const detail::VariantListInserter& list);
+
+// Qualified, so that FB::make_variant, found by argument-dependent lookup
+// for lists and maps, takes no part.
+template <typename T, typename> struct has_rule : std::false_type {};
+template <typename T>
+struct has_rule<T, std::void_t<decltype(conversion::make_variant(std::declval<const T&>()))>>
+    : std::true_type {};
 
 } // namespace conversion
 } // namespace variant_detail
@@ -190,7 +236,7 @@ template <typename T> variant make_variant(T value) {
     return variant_detail::conversion::make_variant(value);
 }
 
-template <typename T> variant::variant(const T& value) : lessthan(&lessthan_default) {
+template <typename T, typename> variant::variant(const T& value) : lessthan(&lessthan_default) {
     assign(value);
 }
 
@@ -198,11 +244,10 @@ template <typename T> variant::variant(const T& value, bool) : lessthan(&lesstha
     assign(value, true);
 }
 
-template <typename T> variant& variant::assign(const T& value) {
-    variant converted = FB::make_variant(value);
-    object.swap(converted.object);
-    lessthan = converted.lessthan;
-    return *this;
+// The rule is called on the value itself, not on a copy of it.
+template <typename T>
+variant_detail::enable_if_buildable<T, variant&> variant::assign(const T& value) {
+    return *this = variant_detail::conversion::make_variant(value);
 }
 
 template <typename T> variant& variant::assign(const T& value, bool) {

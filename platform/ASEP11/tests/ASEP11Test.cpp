@@ -7,6 +7,7 @@
 #include <pkcs11.h>
 
 #include <cstdlib>
+#include <new>
 
 namespace {
 
@@ -55,6 +56,46 @@ TEST(ASEP11Recording, RecordsForwardedCallsAndAnswersInjectedCodes) {
     firstSlotWithToken();
     EXPECT_EQ(C_Finalize(nullptr), CKR_OK);
     EXPECT_EQ(recorder.calls(), "C_Initialize,C_Initialize,C_GetSlotList,C_GetSlotList,C_Finalize");
+}
+
+TEST(ASEP11Recording, ReportsChosenCountsAndLengthsForTheNumberedCall) {
+    SoftHsmToken token;
+    ASEP11Recorder recorder;
+    recorder.reset();
+    recorder.report("C_GetSlotList", 1ul << 61, 2);
+    ASSERT_EQ(C_Initialize(nullptr), CKR_OK);
+
+    CK_ULONG tokens = 0;
+    EXPECT_EQ(C_GetSlotList(CK_TRUE, nullptr, &tokens), CKR_OK);
+    EXPECT_LT(tokens, 8u) << "the first call answers as the token does";
+    CK_ULONG count = 0;
+    EXPECT_EQ(C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
+    EXPECT_EQ(count, 1ul << 61);
+    EXPECT_EQ(C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
+    EXPECT_EQ(count, tokens) << "each choice serves one call";
+
+    CK_SESSION_HANDLE session = 0;
+    ASSERT_EQ(C_OpenSession(firstSlotWithToken(), CKF_SERIAL_SESSION, nullptr, nullptr, &session),
+              CKR_OK);
+    CK_OBJECT_CLASS objectClass = 0;
+    CK_BBOOL token_ = CK_FALSE;
+    CK_ATTRIBUTE attributes[] = {{CKA_CLASS, &objectClass, 0}, {CKA_TOKEN, &token_, 0}};
+    recorder.report("C_GetAttributeValue", 1ul << 62);
+    // Not an object handle the token knows: the choice still applies.
+    C_GetAttributeValue(session, 0, attributes, 2);
+    EXPECT_EQ(attributes[0].ulValueLen, 1ul << 62);
+    EXPECT_EQ(attributes[1].ulValueLen, 1ul << 62);
+    EXPECT_EQ(C_CloseSession(session), CKR_OK);
+    EXPECT_EQ(C_Finalize(nullptr), CKR_OK);
+}
+
+TEST(ASEP11Recording, ThrowsFromTheNextCallOfAFunction) {
+    ASEP11Recorder recorder;
+    recorder.reset();
+    recorder.throwFrom("C_Finalize");
+    EXPECT_THROW(C_Finalize(nullptr), std::bad_alloc);
+    EXPECT_EQ(C_Finalize(nullptr), CKR_CRYPTOKI_NOT_INITIALIZED);
+    EXPECT_EQ(recorder.calls(), "C_Finalize,C_Finalize");
 }
 
 } // namespace

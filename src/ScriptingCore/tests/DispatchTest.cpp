@@ -9,6 +9,7 @@
 #include <functional>
 #include <future>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -484,17 +485,119 @@ TEST(Dispatch, AMethodRunsHoldingTheZoneMutex) {
     std::shared_future<void> released = release.get_future().share();
     Hooked object([&] {
         entered.set_value();
-        released.wait();
+        released.wait_for(5s);
     });
     auto call = std::async(std::launch::async, [&] { return object.Invoke("run", {}); });
-    entered.get_future().wait();
+    ASSERT_EQ(entered.get_future().wait_for(5s), std::future_status::ready);
 
     auto read = std::async(std::launch::async, [&] { return object.HasMethod("run"); });
     EXPECT_EQ(read.wait_for(50ms), std::future_status::timeout);
     release.set_value();
+    ASSERT_EQ(read.wait_for(5s), std::future_status::ready);
     EXPECT_TRUE(read.get());
+    ASSERT_EQ(call.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(call.get().cast<std::string>(), "hooked");
 }
+
+// Clears a flag when the last copy of the functor holding it is gone.
+class FunctorLife {
+public:
+    explicit FunctorLife(bool& alive) : m_alive(alive) { m_alive = true; }
+    FunctorLife(const FunctorLife&) = delete;
+    FunctorLife& operator=(const FunctorLife&) = delete;
+    ~FunctorLife() { m_alive = false; }
+
+private:
+    bool& m_alive;
+};
+
+// A script object whose member "self" removes or replaces itself while it
+// runs, and then notes whether the functor running it is still alive.
+class SelfChanging : public FB::JSAPIAuto {
+public:
+    typedef std::function<void(SelfChanging&)> Change;
+
+    explicit SelfChanging(const Change& change) : FB::JSAPIAuto("<self>"), m_change(change) {}
+
+    // What runs after the change reads nothing of the functor's own.
+    void changeItself() {
+        m_change(*this);
+        functorAliveAfterChange = functorAlive;
+    }
+    std::shared_ptr<FunctorLife> life() { return std::make_shared<FunctorLife>(functorAlive); }
+
+    void registerSelfMethod() {
+        registerMethod("self", [this, keep = life()](const FB::VariantList&) {
+            changeItself();
+            return variant();
+        });
+    }
+    void registerSelfProperty() {
+        const std::shared_ptr<FunctorLife> keep = life();
+        registerProperty("self", FB::PropertyFunctors(
+                                     [this, keep] {
+                                         changeItself();
+                                         return variant();
+                                     },
+                                     [this, keep](const variant&) { changeItself(); }));
+    }
+
+    bool functorAlive = false;
+    bool functorAliveAfterChange = false;
+
+private:
+    Change m_change;
+};
+
+struct SelfChange {
+    const char* label;
+    bool method;
+    SelfChanging::Change change;
+    std::function<void(SelfChanging&)> call;
+};
+
+void PrintTo(const SelfChange& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class SelfChangingMembers : public ::testing::TestWithParam<SelfChange> {};
+
+// The call keeps the functor it runs alive to its end; the removed functor
+// goes once the call is over.
+TEST_P(SelfChangingMembers, RunToTheirEndAndAreReleasedAfterwards) {
+    const SelfChange& c = GetParam();
+    auto object = boost::make_shared<SelfChanging>(c.change);
+    if (c.method) {
+        object->registerSelfMethod();
+    } else {
+        object->registerSelfProperty();
+    }
+    c.call(*object);
+    EXPECT_TRUE(object->functorAliveAfterChange);
+    EXPECT_FALSE(object->functorAlive);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Members, SelfChangingMembers,
+    ::testing::Values(SelfChange{"method_unregisters_itself", true,
+                                 [](SelfChanging& o) { o.unregisterMethod("self"); },
+                                 [](SelfChanging& o) { o.Invoke("self", {}); }},
+                      SelfChange{"method_replaces_itself", true,
+                                 [](SelfChanging& o) {
+                                     o.registerMethod("self",
+                                                      FB::make_method(&o, &SelfChanging::ToString));
+                                 },
+                                 [](SelfChanging& o) { o.Invoke("self", {}); }},
+                      SelfChange{"getter_unregisters_its_property", false,
+                                 [](SelfChanging& o) { o.unregisterProperty("self"); },
+                                 [](SelfChanging& o) { o.GetProperty("self"); }},
+                      SelfChange{"setter_replaces_its_property", false,
+                                 [](SelfChanging& o) {
+                                     o.registerProperty(
+                                         "self", FB::make_property(&o, &SelfChanging::ToString));
+                                 },
+                                 [](SelfChanging& o) { o.SetProperty("self", variant(1)); }}),
+    [](const ::testing::TestParamInfo<SelfChange>& info) { return std::string(info.param.label); });
 
 TEST(Dispatch, AfterInvalidationQueriesAnswerFalseAndOperationsRaise) {
     auto object = boost::make_shared<MemberObject>();

@@ -7,8 +7,14 @@
 #include <algorithm>
 #include <atomic>
 #include <boost/make_shared.hpp>
+#include <boost/thread/mutex.hpp>
+#include <chrono>
 #include <cstdint>
+#include <exception>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -16,6 +22,7 @@
 
 namespace {
 
+using namespace std::chrono_literals;
 using FB::variant;
 
 // A script object that fires events, with a look at its proxy list.
@@ -27,6 +34,7 @@ public:
         boost::recursive_mutex::scoped_lock lock(m_proxyMutex);
         return m_proxies.size();
     }
+    boost::mutex& attributeLock() { return m_attributeMutex; }
 };
 
 typedef boost::shared_ptr<EventSource> EventSourcePtr;
@@ -43,6 +51,23 @@ void listen(FB::JSAPI& object, const std::string& name, const FB::JSObjectPtr& h
 void stopListening(FB::JSAPI& object, const std::string& name, const FB::JSObjectPtr& handler) {
     FB::JSObjectPtr registered = handler;
     object.unregisterEventMethod(name, registered);
+}
+
+// Runs `work` on a thread that is never joined, so that a test whose threads
+// deadlock fails after a bounded wait instead of hanging. What the work uses
+// must be owned by it.
+std::future<void> runDetached(const std::function<void()>& work) {
+    const auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    std::thread([work, done] {
+        try {
+            work();
+            done->set_value();
+        } catch (...) {
+            done->set_exception(std::current_exception());
+        }
+    }).detach();
+    return finished;
 }
 
 bool byAddress(const FakePageObjectPtr& left, const FakePageObjectPtr& right) {
@@ -599,6 +624,59 @@ void expectNoneLost(const std::vector<CountingListenerPtr>& inRegistrationOrder,
     }
 }
 
+// The attribute handler is read under the attribute lock: while that lock is
+// held, firing waits.
+TEST_F(Events, TheAttributeHandlerIsReadUnderTheAttributeLock) {
+    const auto handler = pageFunction();
+    handler->schedulesAsyncCalls = false;
+    source->SetProperty("onping", variant(FB::JSObjectPtr(handler)));
+
+    boost::mutex::scoped_lock held(source->attributeLock());
+    std::future<void> firing =
+        runDetached([fired = source, args = args] { fired->FireEvent("onping", args); });
+    EXPECT_EQ(firing.wait_for(200ms), std::future_status::timeout);
+    held.unlock();
+    ASSERT_EQ(firing.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(handler->asyncInvocations.size(), 1u);
+}
+
+// Two threads meet: a method of one object fires an event that a proxy, the
+// other object, forwards, while a method of the other object calls the
+// first. Neither may wait for a lock the other holds.
+TEST_F(Events, AProxyForwardsWhileItsOwnMethodCallsTheSource) {
+    struct Meeting {
+        std::promise<void> sourceEntered;
+        std::promise<void> proxyEntered;
+        std::shared_future<void> sourceReady = sourceEntered.get_future().share();
+        std::shared_future<void> proxyReady = proxyEntered.get_future().share();
+    };
+    const auto meeting = std::make_shared<Meeting>();
+    const auto proxy = boost::make_shared<EventSource>();
+    const auto handler = pageFunction();
+    handler->schedulesAsyncCalls = false;
+    proxy->SetProperty("onping", variant(FB::JSObjectPtr(handler)));
+    source->registerProxy(proxy);
+
+    const boost::weak_ptr<EventSource> weakSource = source;
+    source->registerMethod("fire", [weakSource, meeting](const FB::VariantList&) {
+        meeting->sourceEntered.set_value();
+        meeting->proxyReady.wait_for(5s);
+        weakSource.lock()->FireEvent("onping", FB::VariantList());
+        return variant();
+    });
+    proxy->registerMethod("callSource", [weakSource, meeting](const FB::VariantList&) {
+        meeting->proxyEntered.set_value();
+        meeting->sourceReady.wait_for(5s);
+        return weakSource.lock()->Invoke("toString", FB::VariantList());
+    });
+
+    std::future<void> firing = runDetached([fired = source] { fired->Invoke("fire", {}); });
+    std::future<void> calling = runDetached([caller = proxy] { caller->Invoke("callSource", {}); });
+    ASSERT_EQ(firing.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(calling.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(handler->asyncInvocations.size(), 1u);
+}
+
 TEST(EventStress, AWorkerFiresWhileTheMainThreadRegistersAndNoListenerIsLost) {
     const int handlerCount = 400;
     const int everyTenth = handlerCount / 10;
@@ -620,12 +698,15 @@ TEST(EventStress, AWorkerFiresWhileTheMainThreadRegistersAndNoListenerIsLost) {
         }
     });
     // Each round of registration waits for the worker to fire again, so the
-    // two really run side by side.
+    // two really run side by side; the wait is bounded, and a round that
+    // waits in vain fails the test.
     const auto waitForAnotherEvent = [&fired] {
         const int seen = fired;
-        while (fired == seen) {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (fired == seen && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::yield();
         }
+        EXPECT_NE(fired, seen) << "the worker stopped firing";
     };
 
     waitForAnotherEvent();

@@ -90,6 +90,7 @@ TEST(JSAPIImpl, PoppingAnotherThreadsZoneFailsAndLeavesItHeld) {
     auto read = zoneReadElsewhere(object);
     EXPECT_TRUE(stillWaiting(read));
     object.popZone();
+    ASSERT_EQ(read.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(read.get(), 0);
 }
 
@@ -102,6 +103,7 @@ TEST(JSAPIImpl, AnotherThreadWaitsForTheGuardAndThenSeesTheDefaultZone) {
         read = zoneReadElsewhere(object);
         EXPECT_TRUE(stillWaiting(read));
     }
+    ASSERT_EQ(read.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(read.get(), 0);
 }
 

@@ -174,6 +174,23 @@ TEST_F(MethodObjects, AnswerTheFunctionFormsBesideTheirOwnMembers) {
     EXPECT_FALSE(function->HasMethod("toString"));
 }
 
+// The function runs the method in its current zone: the zone it was made in,
+// or one pushed on the function itself. (Made here rather than by the owner,
+// whose zone mutex GetMethodObject holds while the function's constructor
+// takes the function's own.)
+TEST_F(MethodObjects, RunInTheZonePushedOnThem) {
+    const auto made = boost::make_shared<FB::JSFunction>(owner, "m", 2);
+    {
+        FB::scoped_zonelock pushed(made, 5);
+        made->Invoke("", {});
+    }
+    EXPECT_EQ(owner->zoneDuringCall, 5);
+    EXPECT_EQ(owner->getZone(), 0);
+
+    made->Invoke("", {});
+    EXPECT_EQ(owner->zoneDuringCall, 2);
+}
+
 TEST_F(MethodObjects, AWideNameNamesTheMethodInUtf8) {
     owner->registerMethod("se\xc3\xb1"
                           "al",

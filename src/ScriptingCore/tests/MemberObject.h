@@ -54,7 +54,10 @@ public:
         return zone->second;
     }
     bool holdsProperty(const std::string& name) const { return m_properties.count(name) != 0; }
-    bool holdsAttribute(const std::string& name) const { return m_attributes.count(name) != 0; }
+    bool holdsAttribute(const std::string& name) const {
+        boost::mutex::scoped_lock lock(m_attributeMutex);
+        return m_attributes.count(name) != 0;
+    }
 
     std::string p = "P";
     int methodCalls = 0;

@@ -6,7 +6,10 @@
 #include <boost/make_shared.hpp>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <locale>
+#include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -74,7 +77,17 @@ INSTANTIATE_TEST_SUITE_P(Table, BoolConversion,
                              {"TextFalse", variant("false"), false},
                              {"EmptyText", variant(""), false},
                              {"TextYesWithBlank", variant("yes "), false},
+                             {"WideY", variant(L"Y"), true},
+                             {"Wide1", variant(L"1"), true},
                              {"WideYes", variant(L"YeS"), true},
+                             {"WideTrue", variant(L"tRUe"), true},
+                             {"WideT", variant(L"T"), true},
+                             {"WideYe", variant(L"yE"), false},
+                             {"WideYess", variant(L"YESS"), false},
+                             {"WideTru", variant(L"TRU"), false},
+                             {"WideTrueWithBlank", variant(L"true "), false},
+                             {"Wide11", variant(L"11"), false},
+                             {"WideEmpty", variant(L""), false},
                              {"WideNope", variant(L"nope"), false},
                              {"Int2", variant(2), true},
                              {"Int0", variant(0), false},
@@ -107,13 +120,65 @@ TEST(TriboolConversion, StatesWithoutValueAreIndeterminate) {
 }
 
 TEST(TrivialConversion, NeverFail) {
-    const variant values[] = {variant(), variant(FB::variant_detail::null()), variant("x"),
-                              variant(FB::VariantList())};
+    static_assert(std::is_void<decltype(variant().convert_cast<void>())>::value);
+    static_assert(std::is_same<decltype(variant().convert_cast<FB::variant_detail::null>()),
+                               FB::variant_detail::null>::value);
+    static_assert(std::is_same<decltype(variant().convert_cast<FB::variant_detail::empty>()),
+                               FB::variant_detail::empty>::value);
+    const variant values[] = {variant(),
+                              variant(FB::variant_detail::empty()),
+                              variant(FB::variant_detail::null()),
+                              variant("x"),
+                              variant(2.5),
+                              variant(FB::VariantList()),
+                              variant(boost::make_shared<StubScriptObject>())};
     for (const variant& value : values) {
         const variant copy = value.convert_cast<variant>();
         EXPECT_TRUE(copy.get_type() == value.get_type());
         EXPECT_FALSE(copy < value || value < copy);
+        EXPECT_NO_THROW(value.convert_cast<void>());
+        EXPECT_NO_THROW(value.convert_cast<FB::variant_detail::null>());
+        EXPECT_NO_THROW(value.convert_cast<FB::variant_detail::empty>());
     }
+}
+
+// A host process may set a global locale whose numbers use "," as decimal
+// point and "." between groups of digits; number text is still written and
+// read in the classic form.
+class CommaLocale : public ::testing::Test {
+protected:
+    struct CommaDecimal : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+
+    void SetUp() override {
+        m_previous = std::locale::global(std::locale(std::locale::classic(), new CommaDecimal));
+    }
+    void TearDown() override { std::locale::global(m_previous); }
+
+private:
+    std::locale m_previous;
+};
+
+TEST_F(CommaLocale, NumberTextKeepsTheClassicForm) {
+    std::ostringstream probe;
+    probe << 1234.5;
+    ASSERT_EQ(probe.str(), "1.234,5") << "the locale is in force";
+
+    EXPECT_EQ(variant(1234.5).convert_cast<std::string>(), "1234.5");
+    EXPECT_EQ(variant(1234567.0).convert_cast<std::string>(), "1.23457e+06");
+    EXPECT_EQ(variant(0.25f).convert_cast<std::string>(), "0.25");
+    EXPECT_EQ(variant(1234567).convert_cast<std::string>(), "1234567");
+    EXPECT_EQ(variant(4000000000u).convert_cast<std::string>(), "4000000000");
+    EXPECT_EQ(variant(-9000000000L).convert_cast<std::string>(), "-9000000000");
+
+    EXPECT_EQ(variant("1234.5").convert_cast<double>(), 1234.5);
+    EXPECT_EQ(variant("1,5").convert_cast<double>(), 1.0);
+    EXPECT_EQ(variant("1.234").convert_cast<int>(), 1);
+    EXPECT_EQ(variant("1234567").convert_cast<long>(), 1234567L);
+    EXPECT_EQ(variant(L"2.5").convert_cast<double>(), 2.5);
 }
 
 } // namespace

@@ -117,4 +117,14 @@ TEST(VariantListOf, BuildsTheListInCallOrder) {
     EXPECT_TRUE(list[3].get_type() == typeid(void));
 }
 
+TEST(VariantListOf, TheListIsAVariantToo) {
+    const variant held = FB::variant_list_of(1)("two");
+    ASSERT_TRUE(held.is_of_type<FB::VariantList>());
+    EXPECT_EQ(held.cast<FB::VariantList>()[1].cast<std::string>(), "two");
+
+    variant assigned;
+    assigned = FB::variant_list_of(3);
+    EXPECT_EQ(assigned.cast<FB::VariantList>().size(), 1u);
+}
+
 } // namespace

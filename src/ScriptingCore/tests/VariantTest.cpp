@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -185,6 +188,59 @@ TEST(Variant, AssignmentTakesTheSourcesComparison) {
     value = variant(std::string("a"));
     EXPECT_TRUE(value < variant(std::string("b")));
     EXPECT_FALSE(variant(std::string("b")) < value);
+}
+
+// A variant is built only from the types the construction rules take, and
+// moves without throwing, as the type traits say.
+static_assert(std::is_nothrow_move_constructible<variant>::value);
+static_assert(std::is_nothrow_move_assignable<variant>::value);
+static_assert(std::is_constructible<variant, FB::VariantList>::value);
+static_assert(std::is_constructible<variant, FB::JSAPIPtr>::value);
+static_assert(std::is_convertible<const char*, variant>::value);
+static_assert(std::is_convertible<FB::detail::VariantListInserter&, variant>::value);
+static_assert(std::is_assignable<variant&, FB::VariantMap>::value);
+static_assert(!std::is_constructible<variant, std::vector<int>>::value);
+static_assert(!std::is_constructible<variant, int*>::value);
+static_assert(!std::is_constructible<variant, std::nullptr_t>::value);
+static_assert(!std::is_assignable<variant&, std::vector<int>>::value);
+static_assert(!std::is_assignable<variant&, const void*>::value);
+
+TEST(Variant, MovingTakesTheValueAndLeavesNothing) {
+    variant source = listOf(FB::variant_list_of(1)("two"));
+    variant moved(std::move(source));
+    ASSERT_TRUE(moved.is_of_type<FB::VariantList>());
+    EXPECT_EQ(moved.cast<FB::VariantList>().size(), 2u);
+    EXPECT_TRUE(source.get_type() == typeid(void));
+    EXPECT_FALSE(source < variant() || variant() < source);
+
+    variant target(5);
+    target = std::move(moved);
+    ASSERT_TRUE(target.is_of_type<FB::VariantList>());
+    EXPECT_TRUE(target < listOf(FB::variant_list_of(1)("two")(3)));
+    EXPECT_TRUE(moved.get_type() == typeid(void));
+
+    variant& alias = target;
+    target = std::move(alias);
+    EXPECT_EQ(target.cast<FB::VariantList>().size(), 2u);
+}
+
+// Counts the copies of itself.
+struct CopyCounter {
+    static int copies;
+    CopyCounter() = default;
+    CopyCounter(const CopyCounter&) { ++copies; }
+    bool operator<(const CopyCounter&) const { return false; }
+};
+int CopyCounter::copies = 0;
+
+// A list that grows moves its elements to the new storage.
+TEST(Variant, AGrowingListCopiesNoElement) {
+    FB::VariantList list;
+    CopyCounter::copies = 0;
+    for (int i = 0; i < 100; ++i) {
+        list.push_back(variant(CopyCounter(), true));
+    }
+    EXPECT_EQ(CopyCounter::copies, 100) << "one copy into each variant, none after";
 }
 
 TEST(Variant, PtrCastFollowsTheObjectsClass) {
