@@ -726,15 +726,19 @@ bool PageObjects::evaluate(const std::string& script, NPVariant* result) {
     return finishCall(duk_peval_lstring(m_context, cesu.data(), cesu.size()), result);
 }
 
-bool PageObjects::hasMethod(NPObject* object, NPIdentifier name) {
+bool PageObjects::ask(NPObject* object, NPIdentifier name, SafeOperation operation, bool callable) {
     if (!pushStashed(object))
         return false;
     pushKey(name);
-    if (failed(duk_safe_call(m_context, safeGet, nullptr, 2, 1)))
+    if (failed(duk_safe_call(m_context, operation, nullptr, 2, 1)))
         return false;
-    bool callable = duk_is_callable(m_context, -1);
+    bool answer = callable ? duk_is_callable(m_context, -1) : duk_get_boolean(m_context, -1);
     duk_pop(m_context);
-    return callable;
+    return answer;
+}
+
+bool PageObjects::hasMethod(NPObject* object, NPIdentifier name) {
+    return ask(object, name, safeGet, true);
 }
 
 bool PageObjects::invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t count,
@@ -770,14 +774,7 @@ bool PageObjects::invokeDefault(NPObject* object, const NPVariant* args, uint32_
 }
 
 bool PageObjects::hasProperty(NPObject* object, NPIdentifier name) {
-    if (!pushStashed(object))
-        return false;
-    pushKey(name);
-    if (failed(duk_safe_call(m_context, safeHas, nullptr, 2, 1)))
-        return false;
-    bool has = duk_get_boolean(m_context, -1);
-    duk_pop(m_context);
-    return has;
+    return ask(object, name, safeHas, false);
 }
 
 bool PageObjects::getProperty(NPObject* object, NPIdentifier name, NPVariant* result) {
@@ -796,14 +793,7 @@ bool PageObjects::setProperty(NPObject* object, NPIdentifier name, const NPVaria
 }
 
 bool PageObjects::removeProperty(NPObject* object, NPIdentifier name) {
-    if (!pushStashed(object))
-        return false;
-    pushKey(name);
-    if (failed(duk_safe_call(m_context, safeDelete, nullptr, 2, 1)))
-        return false;
-    bool removed = duk_get_boolean(m_context, -1);
-    duk_pop(m_context);
-    return removed;
+    return ask(object, name, safeDelete, false);
 }
 
 bool PageObjects::enumerate(NPObject* object, NPIdentifier** names, uint32_t* count) {

@@ -88,6 +88,10 @@ private:
         bool held;
     };
 
+    using SafeOperation = int (*)(duk_context*, void*);
+    // Runs a keyed operation on a page object; the answer is whether the value
+    // it leaves is callable, or else true.
+    bool ask(NPObject* object, NPIdentifier name, SafeOperation operation, bool callable);
     uint32_t hold(NPObject* object);
     NPObject* heldObject(duk_idx_t index);
     void pushKey(NPIdentifier name);
