@@ -789,7 +789,11 @@ bool PageObjects::setProperty(NPObject* object, NPIdentifier name, const NPVaria
         return false;
     pushKey(name);
     push(*value);
-    return !failed(duk_safe_call(m_context, safePut, nullptr, 3, 0));
+    // One result slot, so that a setter's error stays on the stack to be read.
+    if (failed(duk_safe_call(m_context, safePut, nullptr, 3, 1)))
+        return false;
+    duk_pop(m_context);
+    return true;
 }
 
 bool PageObjects::removeProperty(NPObject* object, NPIdentifier name) {

@@ -190,7 +190,15 @@ TEST_F(RuntimeTest, PageExceptionsInsideNPNCallsComeBackAsFalse) {
     EXPECT_FALSE(npn.invoke(npp, win, name("noSuchFunction"), nullptr, 0, &result));
     NPString bad{"(", 1};
     EXPECT_FALSE(npn.evaluate(npp, win, &bad, &result));
-    EXPECT_EQ(browser.records().scriptErrorsSeen.size(), 2u);
+    page->eval("var guarded = {set secret(v) { throw new Error('refused'); }};");
+    NPVariant guarded;
+    ASSERT_TRUE(npn.getproperty(npp, win, name("guarded"), &guarded));
+    NPVariant value;
+    value.type = NPVariantType_Int32;
+    value.value.intValue = 1;
+    EXPECT_FALSE(npn.setproperty(npp, guarded.value.objectValue, name("secret"), &value));
+    npn.releasevariantvalue(&guarded);
+    EXPECT_EQ(browser.records().scriptErrorsSeen.size(), 3u);
     EXPECT_TRUE(browser.pageErrors().empty());
     npn.releaseobject(win);
 }

@@ -1,0 +1,444 @@
+#include "NPJavascriptObject.h"
+
+#include "JSExceptions.h"
+#include "JSObject.h"
+#include "NpapiPluginModule.h"
+#include "NpapiResources.h"
+#include "logging.h"
+
+#include <boost/make_shared.hpp>
+#include <cstddef>
+#include <limits>
+#include <new>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+namespace FB {
+namespace Npapi {
+
+namespace {
+
+const char* const addEventListenerName = "addEventListener";
+const char* const removeEventListenerName = "removeEventListener";
+const char* const getLastExceptionName = "getLastException";
+const char* const toStringName = "toString";
+
+bool isBuiltInName(const std::string& name) {
+    return name == addEventListenerName || name == removeEventListenerName ||
+           name == getLastExceptionName;
+}
+
+NPJavascriptObject* fromNPObject(NPObject* obj) {
+    return static_cast<NPJavascriptObject*>(obj);
+}
+
+} // namespace
+
+NPClass NPJavascriptObject::NPJavascriptObjectClass = {NP_CLASS_STRUCT_VERSION,
+                                                       &NPJavascriptObject::_Allocate,
+                                                       &NPJavascriptObject::_Deallocate,
+                                                       &NPJavascriptObject::_Invalidate,
+                                                       &NPJavascriptObject::_HasMethod,
+                                                       &NPJavascriptObject::_Invoke,
+                                                       &NPJavascriptObject::_InvokeDefault,
+                                                       &NPJavascriptObject::_HasProperty,
+                                                       &NPJavascriptObject::_GetProperty,
+                                                       &NPJavascriptObject::_SetProperty,
+                                                       &NPJavascriptObject::_RemoveProperty,
+                                                       &NPJavascriptObject::_Enumeration,
+                                                       &NPJavascriptObject::_Construct};
+
+// --- Life --------------------------------------------------------------------
+
+NPJavascriptObject::NPJavascriptObject(NPP)
+    : m_valid(true), m_autoRelease(false),
+      m_sharedRef(boost::make_shared<ShareableReference<NPJavascriptObject>>(this)),
+      m_addEventFunc(boost::make_shared<NPO_addEventListener>(m_sharedRef)),
+      m_removeEventFunc(boost::make_shared<NPO_removeEventListener>(m_sharedRef)),
+      m_getLastExceptionFunc(boost::make_shared<NPO_getLastException>(m_sharedRef)) {}
+
+// The browser deallocates the object; nothing may leave towards it.
+NPJavascriptObject::~NPJavascriptObject() {
+    try {
+        if (!m_autoRelease) {
+            return;
+        }
+        const NpapiBrowserHostPtr host = m_browser.lock();
+        const JSAPIPtr api = m_api.lock();
+        if (host && api) {
+            host->releaseJSAPIPtr(api);
+        }
+    } catch (const std::exception& e) {
+        FBLOG_WARN("NPAPI", std::string("Releasing a script object failed: ") + e.what());
+    }
+}
+
+NPJavascriptObject* NPJavascriptObject::NewObject(const NpapiBrowserHostPtr& host,
+                                                  const boost::weak_ptr<JSAPI>& api,
+                                                  bool autoRelease) {
+    NPObjectReference created(host->getModule(), host->CreateObject(&NPJavascriptObjectClass));
+    if (!created.get()) {
+        return nullptr;
+    }
+    NPJavascriptObject* const obj = fromNPObject(created.get());
+    obj->setAPI(api, host);
+    obj->m_autoRelease = autoRelease;
+    if (const JSAPIPtr retained = autoRelease ? api.lock() : JSAPIPtr()) {
+        host->retainJSAPIPtr(retained);
+    }
+    created.release();
+    return obj;
+}
+
+bool NPJavascriptObject::isNPJavaScriptObject(const NPObject* npo) {
+    return npo->_class == &NPJavascriptObjectClass;
+}
+
+void NPJavascriptObject::setAPI(const boost::weak_ptr<JSAPI>& api,
+                                const NpapiBrowserHostPtr& host) {
+    m_api = api;
+    m_browser = host;
+}
+
+JSAPIPtr NPJavascriptObject::getAPI() const {
+    const JSAPIPtr api = m_api.lock();
+    if (!api) {
+        throw std::bad_cast();
+    }
+    return api;
+}
+
+NpapiBrowserHostPtr NPJavascriptObject::getHost() {
+    const NpapiBrowserHostPtr host = m_browser.lock();
+    if (!host) {
+        Invalidate();
+        throw std::bad_cast();
+    }
+    return host;
+}
+
+bool NPJavascriptObject::isValid() const {
+    return m_valid && !m_api.expired() && !m_browser.expired();
+}
+
+bool NPJavascriptObject::isBoundTo(const JSAPIPtr& api) const {
+    return m_api.lock() == api;
+}
+
+// --- Callbacks ------------------------------------------------------------------
+
+template <class Body> bool NPJavascriptObject::guarded(const Body& body) {
+    if (!isValid()) {
+        return false;
+    }
+    try {
+        body();
+        return true;
+    } catch (const std::bad_cast&) {
+    } catch (const script_error& e) {
+        reportScriptError(e.what());
+    } catch (const std::exception& e) {
+        FBLOG_WARN("NPAPI", std::string("Script call failed: ") + e.what());
+    } catch (...) {
+        FBLOG_WARN("NPAPI", "Script call failed");
+    }
+    return false;
+}
+
+void NPJavascriptObject::reportScriptError(const char* message) {
+    if (const NpapiBrowserHostPtr host = m_browser.lock()) {
+        host->SetException(this, message);
+        host->setLastException(message);
+    }
+}
+
+void NPJavascriptObject::Invalidate() {
+    m_valid = false;
+    try {
+        if (const JSAPIPtr api = m_api.lock()) {
+            api->invalidate();
+        }
+    } catch (const std::exception& e) {
+        FBLOG_WARN("NPAPI", std::string("Invalidating a script object failed: ") + e.what());
+    }
+}
+
+// A method that the script object also offers as a function object is a
+// property for the page.
+bool NPJavascriptObject::HasMethod(NPIdentifier name) {
+    bool answer = false;
+    return guarded([&] {
+               const std::string text = getHost()->StringFromIdentifier(name);
+               if (text == toStringName) {
+                   answer = true;
+                   return;
+               }
+               const JSAPIPtr api = getAPI();
+               answer = !api->HasMethodObject(text) && api->HasMethod(text);
+           }) &&
+           answer;
+}
+
+VariantList NPJavascriptObject::arguments(NpapiBrowserHost& host, const NPVariant* args,
+                                          std::uint32_t argCount) const {
+    VariantList list;
+    list.reserve(argCount);
+    for (std::uint32_t i = 0; i < argCount; ++i) {
+        list.push_back(host.getVariant(&args[i]));
+    }
+    return list;
+}
+
+bool NPJavascriptObject::Invoke(NPIdentifier name, const NPVariant* args, std::uint32_t argCount,
+                                NPVariant* result) {
+    NPVariantBlock::clear(*result);
+    return guarded([&] {
+        const NpapiBrowserHostPtr host = getHost();
+        const std::string text = name ? host->StringFromIdentifier(name) : std::string();
+        const VariantList list = arguments(*host, args, argCount);
+        host->getNPVariant(result, getAPI()->Invoke(text, list));
+    });
+}
+
+bool NPJavascriptObject::InvokeDefault(const NPVariant* args, std::uint32_t argCount,
+                                       NPVariant* result) {
+    return Invoke(nullptr, args, argCount, result);
+}
+
+bool NPJavascriptObject::HasProperty(NPIdentifier name) {
+    bool answer = false;
+    return guarded([&] {
+               const NpapiBrowserHostPtr host = getHost();
+               if (!host->IdentifierIsString(name)) {
+                   answer = getAPI()->HasProperty(host->IntFromIdentifier(name));
+                   return;
+               }
+               const std::string text = host->StringFromIdentifier(name);
+               if (isBuiltInName(text)) {
+                   answer = true;
+               } else if (text != toStringName && getAPI()->HasMethodObject(text)) {
+                   answer = true;
+               } else {
+                   answer = !HasMethod(name) && getAPI()->HasProperty(text);
+               }
+           }) &&
+           answer;
+}
+
+variant NPJavascriptObject::propertyValue(NpapiBrowserHost& host, NPIdentifier name) {
+    if (!host.IdentifierIsString(name)) {
+        return getAPI()->GetProperty(host.IntFromIdentifier(name));
+    }
+    const std::string text = host.StringFromIdentifier(name);
+    if (text == addEventListenerName) {
+        return JSAPIPtr(m_addEventFunc);
+    }
+    if (text == removeEventListenerName) {
+        return JSAPIPtr(m_removeEventFunc);
+    }
+    if (text == getLastExceptionName) {
+        return JSAPIPtr(m_getLastExceptionFunc);
+    }
+    const JSAPIPtr api = getAPI();
+    if (api->HasMethodObject(text)) {
+        return api->GetMethodObject(text);
+    }
+    return api->GetProperty(text);
+}
+
+bool NPJavascriptObject::GetProperty(NPIdentifier name, NPVariant* result) {
+    return guarded([&] {
+        const NpapiBrowserHostPtr host = getHost();
+        host->getNPVariant(result, propertyValue(*host, name));
+    });
+}
+
+bool NPJavascriptObject::SetProperty(NPIdentifier name, const NPVariant* value) {
+    return guarded([&] {
+        const NpapiBrowserHostPtr host = getHost();
+        const variant converted = host->getVariant(value);
+        if (!host->IdentifierIsString(name)) {
+            getAPI()->SetProperty(host->IntFromIdentifier(name), converted);
+            return;
+        }
+        const std::string text = host->StringFromIdentifier(name);
+        if (getAPI()->HasMethodObject(text)) {
+            throw script_error("This property cannot be changed");
+        }
+        getAPI()->SetProperty(text, converted);
+    });
+}
+
+bool NPJavascriptObject::RemoveProperty(NPIdentifier name) {
+    return guarded([&] {
+        const NpapiBrowserHostPtr host = getHost();
+        if (host->IdentifierIsString(name)) {
+            getAPI()->RemoveProperty(host->StringFromIdentifier(name));
+        } else {
+            getAPI()->RemoveProperty(host->IntFromIdentifier(name));
+        }
+    });
+}
+
+// The member names and then the three built-in names, in a block of the
+// browser's memory that the browser frees. The outputs are written only
+// when the block could be had.
+bool NPJavascriptObject::Enumeration(NPIdentifier** identifiers, std::uint32_t* count) {
+    return guarded([&] {
+        const NpapiBrowserHostPtr host = getHost();
+        std::vector<std::string> names;
+        getAPI()->getMemberNames(names);
+        for (const char* builtIn :
+             {addEventListenerName, removeEventListenerName, getLastExceptionName}) {
+            names.push_back(builtIn);
+        }
+        if (names.size() > std::numeric_limits<std::uint32_t>::max() / sizeof(NPIdentifier)) {
+            throw std::bad_alloc();
+        }
+        const std::uint32_t total = static_cast<std::uint32_t>(names.size());
+        BrowserMemory<NPIdentifier> block(
+            host->getModule(),
+            static_cast<NPIdentifier*>(host->MemAlloc(total * sizeof(NPIdentifier))));
+        if (!block.get()) {
+            throw std::bad_alloc();
+        }
+        for (std::uint32_t i = 0; i < total; ++i) {
+            block.get()[i] = host->GetStringIdentifier(names[i].c_str());
+        }
+        *count = total;
+        *identifiers = block.release();
+    });
+}
+
+bool NPJavascriptObject::Construct(const NPVariant* args, std::uint32_t argCount,
+                                   NPVariant* result) {
+    NPVariantBlock::clear(*result);
+    return guarded([&] {
+        const NpapiBrowserHostPtr host = getHost();
+        const VariantList list = arguments(*host, args, argCount);
+        host->getNPVariant(result, getAPI()->Construct(list));
+    });
+}
+
+// --- The class's entries: no exception reaches the browser. ------------------------
+
+NPObject* NPJavascriptObject::_Allocate(NPP npp, NPClass*) {
+    try {
+        return new NPJavascriptObject(npp);
+    } catch (const std::exception& e) {
+        FBLOG_WARN("NPAPI", std::string("Could not make a scriptable object: ") + e.what());
+        return nullptr;
+    }
+}
+
+void NPJavascriptObject::_Deallocate(NPObject* obj) {
+    delete fromNPObject(obj);
+}
+
+void NPJavascriptObject::_Invalidate(NPObject* obj) {
+    fromNPObject(obj)->Invalidate();
+}
+
+bool NPJavascriptObject::_HasMethod(NPObject* obj, NPIdentifier name) {
+    return fromNPObject(obj)->HasMethod(name);
+}
+
+bool NPJavascriptObject::_Invoke(NPObject* obj, NPIdentifier name, const NPVariant* args,
+                                 std::uint32_t argCount, NPVariant* result) {
+    return fromNPObject(obj)->Invoke(name, args, argCount, result);
+}
+
+bool NPJavascriptObject::_InvokeDefault(NPObject* obj, const NPVariant* args,
+                                        std::uint32_t argCount, NPVariant* result) {
+    return fromNPObject(obj)->InvokeDefault(args, argCount, result);
+}
+
+bool NPJavascriptObject::_HasProperty(NPObject* obj, NPIdentifier name) {
+    return fromNPObject(obj)->HasProperty(name);
+}
+
+bool NPJavascriptObject::_GetProperty(NPObject* obj, NPIdentifier name, NPVariant* result) {
+    return fromNPObject(obj)->GetProperty(name, result);
+}
+
+bool NPJavascriptObject::_SetProperty(NPObject* obj, NPIdentifier name, const NPVariant* value) {
+    return fromNPObject(obj)->SetProperty(name, value);
+}
+
+bool NPJavascriptObject::_RemoveProperty(NPObject* obj, NPIdentifier name) {
+    return fromNPObject(obj)->RemoveProperty(name);
+}
+
+bool NPJavascriptObject::_Enumeration(NPObject* obj, NPIdentifier** identifiers,
+                                      std::uint32_t* count) {
+    return fromNPObject(obj)->Enumeration(identifiers, count);
+}
+
+bool NPJavascriptObject::_Construct(NPObject* obj, const NPVariant* args, std::uint32_t argCount,
+                                    NPVariant* result) {
+    return fromNPObject(obj)->Construct(args, argCount, result);
+}
+
+// --- Built-in members ---------------------------------------------------------------
+
+NPJavascriptObject::BuiltInMember::BuiltInMember(const WeakReference& owner,
+                                                 const std::string& name)
+    : JSFunction(boost::weak_ptr<JSAPI>(), name, 0), m_obj(owner) {}
+
+// Used on the main thread only, inside a call of the browser that keeps the
+// owner from being deallocated meanwhile.
+NPJavascriptObject& NPJavascriptObject::BuiltInMember::owner() const {
+    const boost::shared_ptr<ShareableReference<NPJavascriptObject>> reference = m_obj.lock();
+    if (!reference || !reference->getPtr()->isValid()) {
+        throw invalid_arguments();
+    }
+    return *reference->getPtr();
+}
+
+namespace {
+
+typedef void (JSAPI::*ListenerChange)(const std::string&, JSObjectPtr&);
+
+// Adds or removes a page function as a handler of the script object's event
+// "on" + the first argument; the second argument is the function, a third is
+// ignored.
+variant changeListener(NPJavascriptObject& obj, const VariantList& args, ListenerChange change) {
+    if (args.size() < 2 || args.size() > 3) {
+        throw invalid_arguments();
+    }
+    try {
+        const std::string event = "on" + args[0].convert_cast<std::string>();
+        JSObjectPtr handler = args[1].convert_cast<JSObjectPtr>();
+        (*obj.getAPI().*change)(event, handler);
+    } catch (const std::bad_cast& e) {
+        throw invalid_arguments(e.what());
+    }
+    return variant();
+}
+
+} // namespace
+
+NPJavascriptObject::NPO_addEventListener::NPO_addEventListener(const WeakReference& owner)
+    : BuiltInMember(owner, "attachEvent") {}
+
+variant NPJavascriptObject::NPO_addEventListener::exec(const VariantList& args) {
+    return changeListener(owner(), args, &JSAPI::registerEventMethod);
+}
+
+NPJavascriptObject::NPO_removeEventListener::NPO_removeEventListener(const WeakReference& owner)
+    : BuiltInMember(owner, "detachEvent") {}
+
+variant NPJavascriptObject::NPO_removeEventListener::exec(const VariantList& args) {
+    return changeListener(owner(), args, &JSAPI::unregisterEventMethod);
+}
+
+NPJavascriptObject::NPO_getLastException::NPO_getLastException(const WeakReference& owner)
+    : BuiltInMember(owner, "getLastException") {}
+
+variant NPJavascriptObject::NPO_getLastException::exec(const VariantList&) {
+    return owner().getHost()->getLastException();
+}
+
+} // namespace Npapi
+} // namespace FB

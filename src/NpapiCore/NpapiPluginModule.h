@@ -1,0 +1,90 @@
+#pragma once
+
+// FB::Npapi::NpapiPluginModule: the loaded module as one browser image sees
+// it. It keeps the module's copy of the browser's function table and offers
+// the browser functions that need no plug-in instance (memory, identifiers,
+// object references); the instances' hosts forward their calls of that kind
+// here, so they keep working after a host has shut down. A registry holds
+// one module per calling image, keyed by the image's load address.
+
+#include "SafeQueue.h"
+
+#include <NPAPI.h>
+
+#include <boost/noncopyable.hpp>
+#include <boost/thread/thread.hpp>
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace FB {
+namespace Npapi {
+
+class NpapiPluginModule : private boost::noncopyable {
+public:
+    // On the browser's main thread, which the module remembers; the table
+    // starts all NULL.
+    NpapiPluginModule();
+    // Gives back the page objects still waiting for their release.
+    virtual ~NpapiPluginModule();
+
+    // The module for the image at key, made on first request. Making the
+    // first module of the process starts logging and the factory.
+    static NpapiPluginModule* GetModule(const void* key);
+    // Deletes the module for key; when none is left, ends the factory and
+    // logging.
+    static void ReleaseModule(const void* key);
+    // The thread-asynchronous entry of every table the module copies: any
+    // thread; hands the call to the one-shot manager of the process.
+    static void scheduleAsyncCallback(NPP npp, void (*func)(void*), void* userData);
+
+    // Copies the browser's table (see copyNPBrowserFuncs).
+    void setNetscapeFuncs(const NPNetscapeFuncs* browserFuncs);
+    // Plug-in API version 0.27 and the browser's major and minor version.
+    void Version(int* plugin_major, int* plugin_minor, int* netscape_major,
+                 int* netscape_minor) const;
+
+    // Marks the operations that belong to the main thread; it checks nothing.
+    void assertMainThread() const {}
+    bool isMainThread() const;
+
+    // The browser functions; each answers a fixed value when the browser's
+    // table lacks the entry. Memory may be used from any thread.
+    void* MemAlloc(std::uint32_t size) const;
+    void MemFree(void* ptr) const;
+    std::uint32_t MemFlush(std::uint32_t size) const;
+    void ReloadPlugins(NPBool reloadPages) const;
+    void ReleaseVariantValue(NPVariant* variant) const;
+    NPIdentifier GetStringIdentifier(const NPUTF8* name) const;
+    void GetStringIdentifiers(const NPUTF8** names, std::int32_t nameCount,
+                              NPIdentifier* identifiers) const;
+    NPIdentifier GetIntIdentifier(std::int32_t intid) const;
+    bool IdentifierIsString(NPIdentifier identifier) const;
+    NPUTF8* UTF8FromIdentifier(NPIdentifier identifier) const;
+    std::int32_t IntFromIdentifier(NPIdentifier identifier) const;
+    NPObject* RetainObject(NPObject* npobj) const;
+    void ReleaseObject(NPObject* npobj) const;
+
+    // The identifier's text ("" when the browser gives none); the browser's
+    // copy is freed.
+    std::string StringFromIdentifier(NPIdentifier identifier) const;
+
+    // Any thread: gives a page object's reference back to the browser, at
+    // once on the main thread, otherwise at the next DoDeferredRelease. For
+    // page objects that outlive the host of their instance.
+    void deferred_release(NPObject* obj) const;
+    // Main thread: releases what deferred_release queued.
+    void DoDeferredRelease() const;
+
+    NPNetscapeFuncs NPNFuncs;
+
+private:
+    boost::thread::id m_threadId;
+    mutable SafeQueue<NPObject*> m_deferredReleases;
+
+    static std::map<const void*, NpapiPluginModule*> m_modules;
+    static std::int32_t PluginModuleInitialized;
+};
+
+} // namespace Npapi
+} // namespace FB

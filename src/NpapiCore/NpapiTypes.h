@@ -1,0 +1,36 @@
+#pragma once
+
+// Shared pieces of the NPAPI binding: the copy of the browser's function
+// table, and the calls through an entry of that table that the browser may
+// have left out.
+
+#include <NPAPI.h>
+
+#include <utility>
+
+namespace FB {
+namespace Npapi {
+
+// Copies the browser's table into dst, entry by entry: an entry is copied
+// only when the browser's NPAPI version has it and the browser's table is
+// large enough (its size) to hold it; the others keep what dst held. The
+// thread-asynchronous entry is always the module's own scheduler. A NULL
+// source copies nothing but the scheduler. instance is not used.
+void copyNPBrowserFuncs(NPNetscapeFuncs* dstFuncs, const NPNetscapeFuncs* srcFuncs, NPP instance);
+
+// The browser's answer through entry, or fallback when the browser has no
+// such entry.
+template <class Entry, class Result, class... Args>
+Result callOr(Entry entry, Result fallback, Args&&... args) {
+    return entry ? static_cast<Result>(entry(std::forward<Args>(args)...)) : fallback;
+}
+
+// Calls entry when the browser has it.
+template <class Entry, class... Args> void callIfPresent(Entry entry, Args&&... args) {
+    if (entry) {
+        entry(std::forward<Args>(args)...);
+    }
+}
+
+} // namespace Npapi
+} // namespace FB
