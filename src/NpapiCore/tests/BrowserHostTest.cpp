@@ -333,19 +333,29 @@ TEST_F(BrowserHost, AReleaseFromAnotherThreadWaitsForTheMainThread) {
     browser.functions().releaseobject(window);
 }
 
+// Page objects dropped after the host has shut down, on the main thread or
+// another one, or left in the host's queue when it goes, all reach the
+// browser again, through the module.
 TEST_F(BrowserHost, APageObjectOutlivingItsHostStillGivesItsReferenceBack) {
-    FB::JSObjectPtr onMainThread = pageValue("[1]").cast<FB::JSObjectPtr>();
-    FB::JSObjectPtr onWorker = pageValue("[2]").cast<FB::JSObjectPtr>();
-    FB::JSObjectPtr queuedOnWorker = pageValue("[3]").cast<FB::JSObjectPtr>();
-    std::thread early([&] { queuedOnWorker.reset(); });
-    early.join();
+    const auto wrap = [&](const char* script) {
+        return FB::ptr_cast<NPObjectAPI>(pageValue(script).cast<FB::JSObjectPtr>());
+    };
+    FB::Npapi::NPObjectAPIPtr onMainThread = wrap("[1]"), onWorker = wrap("[2]"),
+                              leftInQueue = wrap("[3]");
+    NPObject* const mainObject = onMainThread->getNPObject();
+    NPObject* const workerObject = onWorker->getNPObject();
+    NPObject* const queuedObject = leftInQueue->getNPObject();
+    host->shutdown();
+    std::thread([&] { leftInQueue.reset(); }).join();
+    EXPECT_TRUE(browser.isLiveObject(queuedObject));
     dropHost(host, npp);
+    EXPECT_FALSE(browser.isLiveObject(queuedObject));
     onMainThread.reset();
-    std::thread late([&] { onWorker.reset(); });
-    late.join();
+    EXPECT_FALSE(browser.isLiveObject(mainObject));
+    std::thread([&] { onWorker.reset(); }).join();
+    EXPECT_TRUE(browser.isLiveObject(workerObject));
     module.DoDeferredRelease();
-    browser.closePage();
-    EXPECT_TRUE(browser.clean()) << browser.leakReport();
+    EXPECT_FALSE(browser.isLiveObject(workerObject));
 }
 
 } // namespace

@@ -238,10 +238,61 @@ TEST_F(EventHandlers, FromAnotherThreadTheHandlersAreQueuedForTheMainThread) {
     EXPECT_EQ(callsAfterTimers(), "first 3");
 }
 
+// The browser's object functions, watched for calls off the main thread.
+std::thread::id g_mainThread;
+std::atomic<int> g_callsOffMainThread(0);
+NPNetscapeFuncs g_browser;
+
+void noteThread() {
+    if (std::this_thread::get_id() != g_mainThread) {
+        ++g_callsOffMainThread;
+    }
+}
+
+void watchObjectCalls(NPNetscapeFuncs& table) {
+    g_browser = table;
+    g_mainThread = std::this_thread::get_id();
+    g_callsOffMainThread = 0;
+    table.invoke = [](NPP npp, NPObject* obj, NPIdentifier name, const NPVariant* args,
+                      uint32_t count, NPVariant* result) {
+        noteThread();
+        return g_browser.invoke(npp, obj, name, args, count, result);
+    };
+    table.hasmethod = [](NPP npp, NPObject* obj, NPIdentifier name) {
+        noteThread();
+        return g_browser.hasmethod(npp, obj, name);
+    };
+    table.hasproperty = [](NPP npp, NPObject* obj, NPIdentifier name) {
+        noteThread();
+        return g_browser.hasproperty(npp, obj, name);
+    };
+    table.getproperty = [](NPP npp, NPObject* obj, NPIdentifier name, NPVariant* result) {
+        noteThread();
+        return g_browser.getproperty(npp, obj, name, result);
+    };
+    table.setproperty = [](NPP npp, NPObject* obj, NPIdentifier name, const NPVariant* value) {
+        noteThread();
+        return g_browser.setproperty(npp, obj, name, value);
+    };
+    table.enumerate = [](NPP npp, NPObject* obj, NPIdentifier** ids, uint32_t* count) {
+        noteThread();
+        return g_browser.enumerate(npp, obj, ids, count);
+    };
+}
+
 TEST_F(PageObject, AWorkerThreadCallsThePageThroughTheMainThread) {
+    watchObjectCalls(module.NPNFuncs);
+    NPP watchedInstance = page->createDetachedInstance("plugin").npp();
+    FB::Npapi::NpapiBrowserHostPtr watched = makeHost(watchedInstance);
     page->eval("var target = {items: [10, 20], twice: function (v) { return 2 * v; }};");
-    const FB::JSObjectPtr target = object("target");
-    const FB::JSObjectPtr items = object("target.items");
+    const auto wrap = [&](const char* script) {
+        NPVariant value = evaluate(script);
+        const FB::JSObjectPtr wrapper = watched->getVariant(&value).cast<FB::JSObjectPtr>();
+        browser.functions().releasevariantvalue(&value);
+        return wrapper;
+    };
+    const FB::JSObjectPtr target = wrap("target");
+    const FB::JSObjectPtr items = wrap("target.items");
     std::atomic<bool> done(false);
     int twice = 0;
     bool hasMethod = false, hasIndex = false, hasMissingIndex = true;
@@ -270,6 +321,9 @@ TEST_F(PageObject, AWorkerThreadCallsThePageThroughTheMainThread) {
     EXPECT_EQ(page->eval("target.written"), "by worker");
     EXPECT_EQ(members, 3u);
     EXPECT_EQ(refusal, "missing");
+    EXPECT_EQ(g_callsOffMainThread, 0);
+    dropHost(watched, watchedInstance);
+    module.NPNFuncs = g_browser;
 }
 
 TEST_F(PageObject, AWrapperDroppedOnAnotherThreadIsReleasedOnTheMainThread) {

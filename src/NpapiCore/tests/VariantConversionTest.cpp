@@ -66,6 +66,15 @@ TEST_F(VariantConversion, AStringKeepsItsNulBytes) {
     value.type = NPVariantType_String;
     value.value.stringValue = NPString{bytes, 3};
     EXPECT_EQ(host->getVariant(&value).cast<std::string>(), std::string(bytes, 3));
+    value.value.stringValue = NPString{nullptr, 0};
+    EXPECT_EQ(host->getVariant(&value).cast<std::string>(), "");
+}
+
+TEST_F(VariantConversion, AnObjectWithoutObjectIsNull) {
+    NPVariant value;
+    value.type = NPVariantType_Object;
+    value.value.objectValue = nullptr;
+    EXPECT_TRUE(host->getVariant(&value).is_null());
 }
 
 TEST_F(VariantConversion, APageObjectIsWrappedWithAReferenceOfItsOwn) {
