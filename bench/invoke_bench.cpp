@@ -2,7 +2,7 @@
 // same member function: Invoke of a method taking two strings and returning
 // one.
 
-#include "JSAPIAuto.h"
+#include "Signer.h"
 #include "variant_list.h"
 
 #include <benchmark/benchmark.h>
@@ -10,19 +10,6 @@
 #include <string>
 
 namespace {
-
-class Signer : public FB::JSAPIAuto {
-public:
-    Signer() : FB::JSAPIAuto("<JSAPI-Auto Javascript Object>") {
-        registerMethod("signPkcs1", FB::make_method(this, &Signer::signPkcs1));
-    }
-
-    std::string signPkcs1(const std::string& id, const std::string& hash) {
-        benchmark::DoNotOptimize(id.data());
-        benchmark::DoNotOptimize(hash.data());
-        return hash;
-    }
-};
 
 const std::string id = "MTIzNDU2Nzg5MA==";
 const std::string hash = "q83vEjRWeJq83vEjRWeJq83vEjQ=";

@@ -5,12 +5,12 @@
 // road of a browser that asks has-method first: a call of the method's
 // function object.
 
-#include "JSAPIAuto.h"
 #include "NPJavascriptObject.h"
 #include "NpapiBrowserHost.h"
 #include "NpapiPluginModule.h"
 #include "NpapiResources.h"
 #include "OneShotManager.h"
+#include "Signer.h"
 
 #include <testbrowser/Browser.h>
 #include <testbrowser/Page.h>
@@ -21,18 +21,6 @@
 #include <string>
 
 namespace {
-
-class Signer : public FB::JSAPIAuto {
-public:
-    Signer() : FB::JSAPIAuto("<JSAPI-Auto Javascript Object>") {
-        registerMethod("signPkcs1", FB::make_method(this, &Signer::signPkcs1));
-    }
-
-    std::string signPkcs1(const std::string& id, const std::string& hash) {
-        benchmark::DoNotOptimize(id.data());
-        return hash;
-    }
-};
 
 // A page with an instance whose host is bound as at instance creation, and
 // the signer's NPObject with two browser-allocated string arguments.

@@ -4,6 +4,7 @@
 #include "JSObject.h"
 #include "NpapiPluginModule.h"
 #include "NpapiResources.h"
+#include "NpapiTypes.h"
 #include "logging.h"
 
 #include <boost/make_shared.hpp>
@@ -102,20 +103,14 @@ void NPJavascriptObject::setAPI(const boost::weak_ptr<JSAPI>& api,
 }
 
 JSAPIPtr NPJavascriptObject::getAPI() const {
-    const JSAPIPtr api = m_api.lock();
-    if (!api) {
-        throw std::bad_cast();
-    }
-    return api;
+    return lockOrBadCast(m_api);
 }
 
 NpapiBrowserHostPtr NPJavascriptObject::getHost() {
-    const NpapiBrowserHostPtr host = m_browser.lock();
-    if (!host) {
+    if (m_browser.expired()) {
         Invalidate();
-        throw std::bad_cast();
     }
-    return host;
+    return lockOrBadCast(m_browser);
 }
 
 bool NPJavascriptObject::isValid() const {

@@ -5,6 +5,7 @@
 #include "NPJavascriptObject.h"
 #include "NpapiPluginModule.h"
 #include "NpapiResources.h"
+#include "NpapiTypes.h"
 #include "logging.h"
 
 #include <stdexcept>
@@ -60,11 +61,7 @@ NPObjectAPI::~NPObjectAPI() {
 }
 
 NpapiBrowserHostPtr NPObjectAPI::getHost() const {
-    const NpapiBrowserHostPtr host = m_browser.lock();
-    if (!host) {
-        throw std::bad_cast();
-    }
-    return host;
+    return lockOrBadCast(m_browser);
 }
 
 JSAPIPtr NPObjectAPI::getJSAPI() const {

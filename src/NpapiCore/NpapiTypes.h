@@ -1,11 +1,14 @@
 #pragma once
 
 // Shared pieces of the NPAPI binding: the copy of the browser's function
-// table, and the calls through an entry of that table that the browser may
-// have left out.
+// table, the calls through an entry of that table that the browser may have
+// left out, and the lock of a weak pointer that must not have expired.
 
 #include <NPAPI.h>
 
+#include <boost/shared_ptr.hpp>
+#include <boost/weak_ptr.hpp>
+#include <typeinfo>
 #include <utility>
 
 namespace FB {
@@ -30,6 +33,16 @@ template <class Entry, class... Args> void callIfPresent(Entry entry, Args&&... 
     if (entry) {
         entry(std::forward<Args>(args)...);
     }
+}
+
+// The object a weak pointer watches; std::bad_cast once it is gone, which the
+// binding's callbacks answer with a quiet failure.
+template <class T> boost::shared_ptr<T> lockOrBadCast(const boost::weak_ptr<T>& watched) {
+    const boost::shared_ptr<T> object = watched.lock();
+    if (!object) {
+        throw std::bad_cast();
+    }
+    return object;
 }
 
 } // namespace Npapi

@@ -23,15 +23,6 @@ using FB::Npapi::NPObjectAPI;
 
 namespace {
 
-std::string messageOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(nothing raised)";
-}
-
 // A host over a browser that offers no function at all.
 TEST(BareBrowserHost, EveryFunctionGivesItsFixedAnswerAndThePageObjectsAreMissing) {
     NPNetscapeFuncs none{};

@@ -18,15 +18,6 @@ using FB::Npapi::NPObjectAPIPtr;
 
 namespace {
 
-std::string messageOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const FB::script_error& e) {
-        return e.what();
-    }
-    return "(nothing raised)";
-}
-
 class PageObject : public BrowserFixture {
 protected:
     FB::JSObjectPtr object(const std::string& script) {

@@ -106,4 +106,13 @@ std::string text(const NPVariant& value) {
     return std::string(value.value.stringValue.UTF8Characters, value.value.stringValue.UTF8Length);
 }
 
+std::string messageOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(nothing raised)";
+}
+
 } // namespace npapitest

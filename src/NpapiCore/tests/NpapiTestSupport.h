@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <boost/shared_ptr.hpp>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -90,5 +91,8 @@ protected:
 };
 
 std::string text(const NPVariant& value);
+
+// The text of the exception the call raises.
+std::string messageOf(const std::function<void()>& call);
 
 } // namespace npapitest
