@@ -72,6 +72,8 @@ NPJavascriptObject::~NPJavascriptObject() {
         }
     } catch (const std::exception& e) {
         FBLOG_WARN("NPAPI", std::string("Releasing a script object failed: ") + e.what());
+    } catch (...) {
+        FBLOG_WARN("NPAPI", "Releasing a script object failed");
     }
 }
 
@@ -156,6 +158,8 @@ void NPJavascriptObject::Invalidate() {
         }
     } catch (const std::exception& e) {
         FBLOG_WARN("NPAPI", std::string("Invalidating a script object failed: ") + e.what());
+    } catch (...) {
+        FBLOG_WARN("NPAPI", "Invalidating a script object failed");
     }
 }
 
@@ -381,8 +385,8 @@ NPJavascriptObject::BuiltInMember::BuiltInMember(const WeakReference& owner,
                                                  const std::string& name)
     : JSFunction(boost::weak_ptr<JSAPI>(), name, 0), m_obj(owner) {}
 
-// Used on the main thread only, inside a call of the browser that keeps the
-// owner from being deallocated meanwhile.
+// Looked up anew for every call; calls run on the browser's main thread, which
+// deallocates nothing while one runs.
 NPJavascriptObject& NPJavascriptObject::BuiltInMember::owner() const {
     const boost::shared_ptr<ShareableReference<NPJavascriptObject>> reference = m_obj.lock();
     if (!reference || !reference->getPtr()->isValid()) {

@@ -56,6 +56,8 @@ NPObjectAPI::~NPObjectAPI() {
         }
     } catch (const std::exception& e) {
         FBLOG_WARN("NPAPI", std::string("A page object could not be released: ") + e.what());
+    } catch (...) {
+        FBLOG_WARN("NPAPI", "A page object could not be released");
     }
     m_npObject = nullptr;
 }
