@@ -377,10 +377,20 @@ TEST_F(SynchronousRequest, AStreamThatFailsToOpenEndsTheWait) {
 
 TEST_F(SynchronousRequest, ARefusedStreamEndsTheWait) {
     host->refusesStreams = true;
-    std::future<FB::HttpStreamResponsePtr> response = getFromWorker();
+    std::future<FB::HttpStreamResponsePtr> response = std::async(std::launch::async, [this] {
+        return FB::SimpleStreamHelper::SynchronousPost(host, FB::URI::fromString(url), "a=1", true,
+                                                       256);
+    });
     const FB::HttpStreamResponsePtr result = answer(response);
     ASSERT_TRUE(result);
     EXPECT_FALSE(result->success);
+    ASSERT_EQ(host->streamRequests.size(), 1u);
+    const FB::BrowserStreamRequest& sent = host->streamRequests[0];
+    EXPECT_EQ(sent.method, "POST");
+    EXPECT_EQ(sent.getPostData(), "a=1");
+    EXPECT_EQ(sent.getPostHeaders(), "");
+    EXPECT_TRUE(sent.cache);
+    EXPECT_EQ(sent.bufferSize, 256u);
 }
 
 TEST_F(SynchronousRequest, HostShutdownEndsTheWait) {
