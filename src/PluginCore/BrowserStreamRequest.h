@@ -28,6 +28,8 @@ typedef boost::function<void(bool, const HeaderMap&, const boost::shared_array<s
 
 class BrowserStreamRequest {
 public:
+    static const std::size_t defaultBufferSize = 0x20000;
+
     BrowserStreamRequest(const std::string& url, const std::string& method, bool accept)
         : uri(url), method(method), accepted(accept) {}
     BrowserStreamRequest(const URI& uri, std::string method, bool accept)
@@ -49,6 +51,8 @@ public:
     void setSeekable(bool isSeekable) { seekable = isSeekable; }
     void setBufferSize(std::size_t size) { bufferSize = size; }
     void setLastModified(std::uint32_t time) { lastModified = time; }
+    // Replaces the headers with those parsed from the raw header text.
+    void setHeaders(const std::string& rawHeaders);
 
     void setPostData(const std::string& data, const std::string& dataHeaders) {
         postdata = data;
@@ -65,7 +69,7 @@ public:
     HeaderMap headers;
     std::uint32_t lastModified = 0;
     bool seekable = false;
-    std::size_t bufferSize = 0x20000;
+    std::size_t bufferSize = defaultBufferSize;
     bool cache = false;
     boost::shared_ptr<PluginEventSink> sink;
     HttpCallback callback;

@@ -10,6 +10,21 @@
 namespace FB {
 namespace Log {
 
+// Where log output may go, as a factory names it.
+enum LogMethod {
+    LogMethod_Console = 1,
+};
+
+// The levels, one bit each, in rising severity.
+enum LogLevel {
+    LogLevel_Trace = 0x01,
+    LogLevel_Debug = 0x02,
+    LogLevel_Info = 0x04,
+    LogLevel_Warn = 0x08,
+    LogLevel_Error = 0x10,
+    LogLevel_Fatal = 0x20,
+};
+
 void initLogging();
 void stopLogging();
 

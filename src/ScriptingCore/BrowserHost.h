@@ -58,9 +58,9 @@ public:
     // their event handlers under it.
     virtual void* getContextID() const = 0;
 
-    // Main thread. A request with a completion callback and no event sink
-    // goes through the HTTP helper when enableAsync is set; any other is
-    // opened by the binding and kept until it completes. Empty when the
+    // Main thread. The binding opens the stream and the host keeps it until
+    // it completes; a request with a completion callback and no event sink
+    // is followed by the HTTP helper when enableAsync is set. Empty when the
     // stream cannot be opened, or once the host is shut down.
     virtual BrowserStreamPtr createStream(const BrowserStreamRequest& req, bool enableAsync) const;
     // A GET request for url whose events go to sink.

@@ -3,9 +3,55 @@
 #include "DOM/Document.h"
 #include "DOM/Element.h"
 #include "DOM/Window.h"
+#include "PluginEvents/StreamEvents.h"
 
 #include <algorithm>
 #include <boost/make_shared.hpp>
+
+void FakeStream::open() {
+    setOpen(true);
+    FB::StreamOpenedEvent evt(this);
+    SendEvent(&evt);
+}
+
+void FakeStream::failOpen() {
+    FB::StreamFailedOpenEvent evt(this);
+    SendEvent(&evt);
+}
+
+void FakeStream::deliver(const std::string& bytes, std::size_t position) {
+    const float progress =
+        getLength() == 0 ? 0.0f : 100.0f * (position + bytes.size()) / getLength();
+    FB::StreamDataArrivedEvent evt(this, bytes.data(), bytes.size(), position, progress);
+    SendEvent(&evt);
+}
+
+void FakeStream::complete(bool success) {
+    setCompleted(true);
+    FB::StreamCompletedEvent evt(this, success);
+    SendEvent(&evt);
+}
+
+bool FakeStream::readRanges(const std::vector<Range>& ranges) {
+    rangeReads.push_back(ranges);
+    return true;
+}
+
+bool FakeStream::write(const char*, std::size_t dataLength, std::size_t& written) {
+    written = isOpen() ? dataLength : 0;
+    return isOpen();
+}
+
+bool FakeStream::close() {
+    ++closed;
+    if (!isOpen()) {
+        return false;
+    }
+    FB::StreamCompletedEvent evt(this, true);
+    SendEvent(&evt);
+    setOpen(false);
+    return true;
+}
 
 std::string FakeBrowserHost::helperScript(const std::string& key) {
     return "window.__FB_CALL_" + key +
@@ -116,8 +162,15 @@ FB::BrowserStreamPtr FakeBrowserHost::_createStream(const FB::BrowserStreamReque
     if (refusesStreams) {
         return FB::BrowserStreamPtr();
     }
-    return boost::make_shared<FakeStream>(req.uri.toString(true), req.cache, req.seekable,
-                                          req.bufferSize);
+    const auto stream = boost::make_shared<FakeStream>(req.uri.toString(true), req.cache,
+                                                       req.seekable, req.bufferSize);
+    openedStreams.push_back(stream);
+    if (req.getEventSink()) {
+        stream->AttachObserver(req.getEventSink());
+    }
+    FB::StreamCreatedEvent created(stream.get());
+    stream->SendEvent(&created);
+    return stream;
 }
 
 FB::BrowserStreamPtr

@@ -6,7 +6,9 @@
 // evaluateJavaScript is recorded, and the delayed-call helper script, when
 // it is exactly the helper's text, installs a page function under the
 // helper's name that files page timers on a virtual clock. The test runs
-// the timers by moving the clock; nothing sleeps.
+// the timers by moving the clock; nothing sleeps. Streams are opened as the
+// binding opens them (the request's sink attached, then told the stream is
+// created) and the test drives them.
 
 #include "BrowserHost.h"
 #include "BrowserStream.h"
@@ -14,6 +16,7 @@
 #include "FakePageObject.h"
 
 #include <atomic>
+#include <boost/weak_ptr.hpp>
 #include <cstddef>
 #include <deque>
 #include <map>
@@ -22,17 +25,25 @@
 #include <utility>
 #include <vector>
 
-// A stream that only counts how often it is closed.
+// A stream as the browser binding drives it: the test opens it, hands it
+// data and ends it. Closing an open stream reports a completion, as the
+// binding does, without marking the stream completed.
 class FakeStream : public FB::BrowserStream {
 public:
     using FB::BrowserStream::BrowserStream;
 
-    bool close() override {
-        ++closed;
-        return true;
-    }
+    void open();
+    void failOpen();
+    void deliver(const std::string& bytes, std::size_t position);
+    // Marks the stream completed, then reports the end.
+    void complete(bool success);
+
+    bool readRanges(const std::vector<Range>& ranges) override;
+    bool write(const char* data, std::size_t dataLength, std::size_t& written) override;
+    bool close() override;
 
     int closed = 0;
+    std::vector<std::vector<Range>> rangeReads;
 };
 
 class FakeBrowserHost : public FB::BrowserHost {
@@ -66,6 +77,8 @@ public:
     mutable std::atomic<int> deferredReleaseRuns{0};
     mutable std::vector<FB::BrowserStreamRequest> streamRequests;
     mutable std::vector<FB::BrowserStreamRequest> unsolicitedRequests;
+    // Every stream the binding opened, held weakly.
+    mutable std::vector<boost::weak_ptr<FakeStream>> openedStreams;
 
     // The page's window object, made on first use.
     FakePageObjectPtr window();
