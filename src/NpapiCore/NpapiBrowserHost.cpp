@@ -1,6 +1,7 @@
 #include "NpapiBrowserHost.h"
 
 #include "Assertion.h"
+#include "BrowserStreamRequest.h"
 #include "DOM/Document.h"
 #include "DOM/Element.h"
 #include "DOM/Window.h"
@@ -9,7 +10,10 @@
 #include "NPObjectAPI.h"
 #include "NpapiPluginModule.h"
 #include "NpapiResources.h"
+#include "NpapiStream.h"
 #include "NpapiTypes.h"
+#include "PluginEventSink.h"
+#include "PluginEvents/StreamEvents.h"
 #include "URI.h"
 #include "logging.h"
 #include "variant_list.h"
@@ -429,15 +433,68 @@ void NpapiBrowserHost::DoDeferredRelease() const {
 
 // --- Streams -------------------------------------------------------------------------
 
-// The binding's stream class does not exist yet: every request is refused.
-BrowserStreamPtr NpapiBrowserHost::_createStream(const BrowserStreamRequest&) const {
-    FBLOG_WARN("NpapiBrowserStream", "Browser streams are not available");
-    return BrowserStreamPtr();
+namespace {
+
+// What is posted for the request: its own headers, or a form's, then a blank
+// line and the data.
+std::string postBody(const BrowserStreamRequest& req) {
+    const std::string data = req.getPostData();
+    std::string body;
+    if (!req.getPostHeaders().empty()) {
+        body = req.getPostHeaders() + "\n\n";
+    } else {
+        body = "Content-type: application/x-www-form-urlencoded\n"
+               "Content-Length: " +
+               std::to_string(data.size()) + "\n\n";
+    }
+    return body + data;
 }
 
-BrowserStreamPtr NpapiBrowserHost::_createUnsolicitedStream(const BrowserStreamRequest&) const {
-    FBLOG_WARN("NpapiBrowserStream", "Browser streams are not available");
-    return BrowserStreamPtr();
+void announceCreated(NpapiStream& stream) {
+    StreamCreatedEvent created(&stream);
+    stream.SendEvent(&created);
+}
+
+} // namespace
+
+// The stream is the request's notify data: the browser's answers about the
+// request find it there.
+BrowserStreamPtr NpapiBrowserHost::_createStream(const BrowserStreamRequest& req) const {
+    assertMainThread();
+    const std::string url = req.uri.toString(true);
+    const auto stream = boost::make_shared<NpapiStream>(url, req.cache, req.seekable,
+                                                        req.bufferSize, shared_from_this());
+    if (const PluginEventSinkPtr sink = req.getEventSink()) {
+        stream->AttachObserver(sink);
+    }
+    NPError result = NPERR_GENERIC_ERROR;
+    if (req.method == "GET") {
+        result = GetURLNotify(url.c_str(), nullptr, stream.get());
+    } else {
+        const std::string body = postBody(req);
+        if (body.size() <= std::numeric_limits<std::uint32_t>::max()) {
+            result = PostURLNotify(url.c_str(), nullptr, static_cast<std::uint32_t>(body.size()),
+                                   body.data(), false, stream.get());
+        }
+    }
+    if (result != NPERR_NO_ERROR) {
+        return BrowserStreamPtr();
+    }
+    stream->setCreated();
+    announceCreated(*stream);
+    return stream;
+}
+
+// No URL notification comes for a stream the browser opened by itself.
+BrowserStreamPtr NpapiBrowserHost::_createUnsolicitedStream(const BrowserStreamRequest& req) const {
+    const std::string url = req.uri.toString(true);
+    FBLOG_TRACE("NpapiBrowserStream", "Creating an unsolicited stream with url: " + url);
+    const auto stream = boost::make_shared<NpapiStream>(url, false, req.seekable, req.bufferSize,
+                                                        shared_from_this());
+    stream->setCreated();
+    stream->setNotified();
+    announceCreated(*stream);
+    return stream;
 }
 
 // --- Values ----------------------------------------------------------------------------

@@ -1,7 +1,12 @@
 #include "NpapiPluginModule.h"
 
+#include "Assertion.h"
+#include "BrowserHost.h"
+#include "FactoryBase.h"
 #include "NpapiTypes.h"
 #include "OneShotManager.h"
+#include "PluginCore.h"
+#include "logging.h"
 
 #include <cstring>
 
@@ -25,6 +30,41 @@ NpapiPluginModule::NpapiPluginModule() : m_threadId(boost::this_thread::get_id()
 
 NpapiPluginModule::~NpapiPluginModule() {
     DoDeferredRelease();
+}
+
+// The first module of the process starts the module's global state.
+NpapiPluginModule* NpapiPluginModule::GetModule(const void* key) {
+    if (PluginModuleInitialized == 0) {
+        Log::initLogging();
+        getFactoryInstance()->globalPluginInitialize();
+    }
+    const auto found = m_modules.find(key);
+    if (found != m_modules.end()) {
+        return found->second;
+    }
+    NpapiPluginModule* const module = new NpapiPluginModule();
+    m_modules[key] = module;
+    ++PluginModuleInitialized;
+    return module;
+}
+
+// With no module left the factory ends, no host or plug-in core may still
+// exist, and logging stops.
+void NpapiPluginModule::ReleaseModule(const void* key) {
+    const auto found = m_modules.find(key);
+    if (found != m_modules.end()) {
+        delete found->second;
+        m_modules.erase(found);
+        --PluginModuleInitialized;
+    }
+    if (PluginModuleInitialized == 0) {
+        getFactoryInstance()->globalPluginDeinitialize();
+        checkAssertion(BrowserHost::getInstanceCount() == 0,
+                       "BrowserHost::getInstanceCount() == 0");
+        checkAssertion(PluginCore::getActivePluginCount() == 0,
+                       "PluginCore::getActivePluginCount() == 0");
+        Log::stopLogging();
+    }
 }
 
 void NpapiPluginModule::scheduleAsyncCallback(NPP npp, void (*func)(void*), void* userData) {

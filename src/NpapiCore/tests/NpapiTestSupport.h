@@ -8,6 +8,7 @@
 #include "JSExceptions.h"
 #include "NPJavascriptObject.h"
 #include "NpapiBrowserHost.h"
+#include "NpapiFakes.h"
 #include "NpapiPluginModule.h"
 
 #include <testbrowser/Browser.h>
