@@ -117,18 +117,15 @@ NPIdentifier NPObjectAPI::identifier(const NpapiBrowserHost& host, const std::st
     return host.GetStringIdentifier(name.c_str());
 }
 
-// Hands the page object's identifiers to use; a failed enumeration hands
-// nothing.
-void NPObjectAPI::enumerate(
-    const std::function<void(NpapiBrowserHost&, NPIdentifier*, std::uint32_t)>& use) const {
-    const NpapiBrowserHostPtr host = getHost();
+void NPObjectAPI::enumerate(const NpapiBrowserHost& host,
+                            const std::function<void(NPIdentifier*, std::uint32_t)>& use) const {
     BrowserMemory<NPIdentifier> ids(*m_module);
     std::uint32_t count = 0;
-    if (!host->Enumerate(m_npObject, ids.out(), &count)) {
+    if (!host.Enumerate(m_npObject, ids.out(), &count)) {
         ids.release();
         return;
     }
-    use(*host, ids.get(), count);
+    use(ids.get(), count);
 }
 
 // The names replace the vector's contents, as for every script object; an
@@ -140,9 +137,9 @@ void NPObjectAPI::getMemberNames(std::vector<std::string>& names) const {
             api.getMemberNames(names);
             return true;
         },
-        [&](NpapiBrowserHost&) {
+        [&](NpapiBrowserHost& host) {
             names.clear();
-            enumerate([&](NpapiBrowserHost& host, NPIdentifier* ids, std::uint32_t count) {
+            enumerate(host, [&](NPIdentifier* ids, std::uint32_t count) {
                 for (std::uint32_t i = 0; i < count; ++i) {
                     names.push_back(host.IdentifierIsString(ids[i])
                                         ? host.StringFromIdentifier(ids[i])
@@ -156,10 +153,9 @@ void NPObjectAPI::getMemberNames(std::vector<std::string>& names) const {
 std::size_t NPObjectAPI::getMemberCount() const {
     return named<std::size_t>(
         0, 0, [](JSAPI& api) { return api.getMemberCount(); },
-        [&](NpapiBrowserHost&) {
+        [&](NpapiBrowserHost& host) {
             std::size_t members = 0;
-            enumerate(
-                [&](NpapiBrowserHost&, NPIdentifier*, std::uint32_t count) { members = count; });
+            enumerate(host, [&](NPIdentifier*, std::uint32_t count) { members = count; });
             return members;
         });
 }

@@ -97,8 +97,10 @@ private:
     NPIdentifier identifier(const NpapiBrowserHost& host, const std::string& name) const;
     // The script object behind an own NPObject; empty when it is gone.
     JSAPIPtr innerAPI() const;
-    void enumerate(
-        const std::function<void(NpapiBrowserHost&, NPIdentifier*, std::uint32_t)>& use) const;
+    // Hands the page object's identifiers to use; nothing when the browser
+    // cannot enumerate them.
+    void enumerate(const NpapiBrowserHost& host,
+                   const std::function<void(NPIdentifier*, std::uint32_t)>& use) const;
     variant call(const std::string& name, const VariantList& args, bool construct);
     void callHandler(NpapiBrowserHost& host, NPObject* helper, const JSObjectPtr& handler,
                      const std::string& name, const VariantList& args, NPVariantBlock& helperArgs,
