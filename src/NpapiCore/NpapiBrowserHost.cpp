@@ -240,14 +240,14 @@ bool readProxyAnswer(const std::string& answer, const std::string& url,
     if (address.size() < 2) {
         return false;
     }
-    settings.clear();
-    if (words[0] == "PROXY") {
-        settings["type"] = URI::fromString(url).protocol;
-    } else if (words[0] == "SOCKS") {
-        settings["type"] = "socks";
-    } else {
-        settings["type"] = words[0];
+    std::string type = words[0];
+    if (type == "PROXY") {
+        type = URI::fromString(url).protocol;
+    } else if (type == "SOCKS") {
+        type = "socks";
     }
+    settings.clear();
+    settings["type"] = type;
     settings["hostname"] = address[0];
     settings["port"] = address[1];
     return true;

@@ -239,6 +239,11 @@ TEST_F(ProxyHost, TheFirstEntryOfTheBrowsersAnswerIsRead) {
         }
         EXPECT_EQ(browser.ledger().openBlocks(), 0u) << label;
     }
+    g_proxyAnswer = std::string("PROXY p1:8080");
+    std::map<std::string, std::string> settings{{"kept", "yes"}};
+    EXPECT_THROW(host->DetectProxySettings(settings, "b@d://a/"), std::runtime_error);
+    EXPECT_EQ(settings.size(), 1u) << "a URL without a protocol changes nothing";
+    EXPECT_EQ(browser.ledger().openBlocks(), 0u);
 }
 
 class OldProxyHost : public BrowserFixture {
