@@ -96,18 +96,15 @@ NpapiBrowserHostPtr createBrowserHost(NpapiPluginModule* module, NPP npp) {
     }
 }
 
-// Shuts the instance's host and then its plug-in object down, takes the
-// holder out of the instance and deletes it, on every path. Nothing else
+// Takes the holder out of the instance first, so that what the shutdowns
+// call back finds no instance to end again; shuts the host and then the
+// plug-in object down and deletes the holder, on every path. Nothing else
 // may still own the host.
 void endInstance(NPP instance) {
-    struct PDataClearing {
-        NPP instance;
-        ~PDataClearing() { instance->pdata = nullptr; }
-    };
     boost::weak_ptr<NpapiBrowserHost> weakHost;
     {
         const std::unique_ptr<NpapiPDataHolder> holder(getHolder(instance));
-        const PDataClearing clearing{instance};
+        instance->pdata = nullptr;
         const NpapiBrowserHostPtr host = holder->getHost();
         weakHost = host;
         if (host) {

@@ -3,6 +3,7 @@
 // the factory, the log and the counts of live objects can be watched.
 
 #include "BrowserHost.h"
+#include "EntryPointCalls.h"
 #include "LogCapture.h"
 #include "NpapiFakes.h"
 #include "NpapiPlugin.h"
@@ -20,6 +21,7 @@
 #include <algorithm>
 #include <boost/make_shared.hpp>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -153,27 +155,20 @@ TEST_F(EntryPoints, EachEntryPointForwardsToThePluginObjectAndAnswersWhatItAnswe
     factory->guiEnabled = true;
     NPP instance = open().npp();
     recorded().calls.clear();
-    NPStream stream{};
-    NPWindow window{};
-    uint16_t type = 0;
-    char mime[] = "text/plain";
-    char data[] = "abc";
-    void* value = nullptr;
-    EXPECT_EQ(entries().setwindow(instance, &window), 11);
-    EXPECT_EQ(entries().newstream(instance, mime, &stream, false, &type), 12);
-    EXPECT_EQ(entries().destroystream(instance, &stream, NPRES_NETWORK_ERR), 13);
-    EXPECT_EQ(entries().writeready(instance, &stream), 14);
-    EXPECT_EQ(entries().write(instance, &stream, 7, 3, data), 15);
-    entries().asfile(instance, &stream, "/tmp/x");
-    entries().print(instance, nullptr);
-    EXPECT_EQ(entries().event(instance, nullptr), 16);
-    entries().urlnotify(instance, "http://example.com/", NPRES_DONE, nullptr);
-    EXPECT_EQ(entries().getvalue(instance, NPPVpluginNameString, &value), 17);
-    EXPECT_EQ(entries().setvalue(instance, NPNVprivateModeBool, nullptr), 18);
-    EXPECT_EQ(recorded().calls, (std::vector<std::string>{
-                                    "SetWindow", "NewStream", "DestroyStream 1", "WriteReady",
-                                    "Write 7 3", "StreamAsFile /tmp/x", "Print", "HandleEvent",
-                                    "URLNotify http://example.com/", "GetValue 1", "SetValue 18"}));
+    EXPECT_EQ(callEntryPoints(entries(), instance),
+              (std::map<std::string, int>{{"NPP_SetWindow", 11},
+                                          {"NPP_NewStream", 12},
+                                          {"NPP_DestroyStream", 13},
+                                          {"NPP_WriteReady", 14},
+                                          {"NPP_Write", 15},
+                                          {"NPP_HandleEvent", 16},
+                                          {"NPP_GetValue", 17},
+                                          {"NPP_SetValue", 18}}));
+    EXPECT_EQ(recorded().calls,
+              (std::vector<std::string>{"SetWindow", "NewStream", "DestroyStream 1",
+                                        "StreamAsFile /tmp/x", "WriteReady", "Write 7 3", "Print",
+                                        "HandleEvent", "URLNotify http://example.com/",
+                                        "GetValue 1", "SetValue 18"}));
 }
 
 // Nothing the plug-in object raises leaves an entry point: it is logged and
@@ -183,27 +178,22 @@ TEST_F(EntryPoints, WhatThePluginObjectRaisesEndsAsTheEntryPointsFailure) {
     factory->guiEnabled = true;
     NPP instance = open().npp();
     recorded().raising = true;
-    NPStream stream{};
-    NPWindow window{};
-    uint16_t type = 0;
-    char mime[] = "text/plain";
-    char data[] = "abc";
-    void* value = nullptr;
-    EXPECT_EQ(entries().setwindow(instance, &window), NPERR_GENERIC_ERROR);
-    EXPECT_EQ(entries().newstream(instance, mime, &stream, false, &type), NPERR_GENERIC_ERROR);
-    EXPECT_EQ(entries().destroystream(instance, &stream, NPRES_DONE), NPERR_GENERIC_ERROR);
-    EXPECT_EQ(entries().writeready(instance, &stream), -1);
-    EXPECT_EQ(entries().write(instance, &stream, 0, 3, data), -1);
-    EXPECT_NO_THROW(entries().asfile(instance, &stream, "/tmp/x"));
-    EXPECT_NO_THROW(entries().print(instance, nullptr));
-    EXPECT_EQ(entries().event(instance, nullptr), 0);
-    EXPECT_NO_THROW(entries().urlnotify(instance, "http://example.com/", NPRES_DONE, nullptr));
-    EXPECT_EQ(entries().getvalue(instance, NPPVpluginNameString, &value), NPERR_GENERIC_ERROR);
-    EXPECT_EQ(entries().setvalue(instance, NPNVprivateModeBool, nullptr), NPERR_GENERIC_ERROR);
+    EXPECT_EQ(callEntryPoints(entries(), instance),
+              (std::map<std::string, int>{{"NPP_SetWindow", NPERR_GENERIC_ERROR},
+                                          {"NPP_NewStream", NPERR_GENERIC_ERROR},
+                                          {"NPP_DestroyStream", NPERR_GENERIC_ERROR},
+                                          {"NPP_WriteReady", -1},
+                                          {"NPP_Write", -1},
+                                          {"NPP_HandleEvent", 0},
+                                          {"NPP_GetValue", NPERR_GENERIC_ERROR},
+                                          {"NPP_SetValue", NPERR_GENERIC_ERROR}}));
     const std::vector<std::string> warnings = log.messages("NPAPI");
-    EXPECT_NE(std::find(warnings.begin(), warnings.end(),
-                        "NPP_Write failed: raised by the plug-in object"),
-              warnings.end());
+    for (const char* entry : {"NPP_StreamAsFile", "NPP_Print", "NPP_URLNotify", "NPP_Write"}) {
+        EXPECT_NE(std::find(warnings.begin(), warnings.end(),
+                            std::string(entry) + " failed: raised by the plug-in object"),
+                  warnings.end())
+            << entry;
+    }
 }
 
 // Without a user interface of the plug-in's own, windows stay with the
@@ -373,6 +363,17 @@ TEST_F(EntryPoints, DestructionEndsTheHostThenThePluginObject) {
     const std::vector<std::string> infos = log.messages("NPAPI");
     EXPECT_NE(std::find(infos.begin(), infos.end(), "NPP_Destroy: " + pointerText(p.npp())),
               infos.end());
+}
+
+// A destruction that the shutdown calls back into finds no instance left.
+TEST_F(EntryPoints, ADestructionCalledBackDuringTheShutdownFindsNoInstance) {
+    recordPlugins();
+    testbrowser::PluginInstance& p = open();
+    NPError again = NPERR_NO_ERROR;
+    recorded().onShutdown = [&] { again = entries().destroy(p.npp(), nullptr); };
+    EXPECT_EQ(p.destroy(), NPERR_NO_ERROR);
+    EXPECT_EQ(again, NPERR_INVALID_INSTANCE_ERROR);
+    EXPECT_TRUE(plugin.expired());
 }
 
 // The answers without an instance come from the factory once per process,
