@@ -9,6 +9,7 @@
 #include "logging.h"
 
 #include <cstring>
+#include <memory>
 
 namespace FB {
 namespace Npapi {
@@ -22,13 +23,21 @@ const int pluginMinorVersion = 27;
 } // namespace
 
 std::map<const void*, NpapiPluginModule*> NpapiPluginModule::m_modules;
+std::set<const NpapiPluginModule*> NpapiPluginModule::s_liveModules;
+boost::mutex NpapiPluginModule::s_liveModulesLock;
 std::int32_t NpapiPluginModule::PluginModuleInitialized = 0;
 
 NpapiPluginModule::NpapiPluginModule() : m_threadId(boost::this_thread::get_id()) {
     std::memset(&NPNFuncs, 0, sizeof NPNFuncs);
+    boost::lock_guard<boost::mutex> lock(s_liveModulesLock);
+    s_liveModules.insert(this);
 }
 
 NpapiPluginModule::~NpapiPluginModule() {
+    {
+        boost::lock_guard<boost::mutex> lock(s_liveModulesLock);
+        s_liveModules.erase(this);
+    }
     DoDeferredRelease();
 }
 
@@ -42,21 +51,22 @@ NpapiPluginModule* NpapiPluginModule::GetModule(const void* key) {
     if (found != m_modules.end()) {
         return found->second;
     }
-    NpapiPluginModule* const module = new NpapiPluginModule();
-    m_modules[key] = module;
+    std::unique_ptr<NpapiPluginModule> module(new NpapiPluginModule());
+    m_modules[key] = module.get();
     ++PluginModuleInitialized;
-    return module;
+    return module.release();
 }
 
-// With no module left the factory ends, no host or plug-in core may still
-// exist, and logging stops.
+// With the last module gone the factory ends, no host or plug-in core may
+// still exist, and logging stops.
 void NpapiPluginModule::ReleaseModule(const void* key) {
     const auto found = m_modules.find(key);
-    if (found != m_modules.end()) {
-        delete found->second;
-        m_modules.erase(found);
-        --PluginModuleInitialized;
+    if (found == m_modules.end()) {
+        return;
     }
+    delete found->second;
+    m_modules.erase(found);
+    --PluginModuleInitialized;
     if (PluginModuleInitialized == 0) {
         getFactoryInstance()->globalPluginDeinitialize();
         checkAssertion(BrowserHost::getInstanceCount() == 0,
@@ -73,6 +83,22 @@ void NpapiPluginModule::scheduleAsyncCallback(NPP npp, void (*func)(void*), void
 
 void NpapiPluginModule::setNetscapeFuncs(const NPNetscapeFuncs* browserFuncs) {
     copyNPBrowserFuncs(&NPNFuncs, browserFuncs, nullptr);
+}
+
+void NpapiPluginModule::getPluginFuncs(NPPluginFuncs* pluginFuncs) const {
+    pluginFuncs->newp = &NPP_New;
+    pluginFuncs->destroy = &NPP_Destroy;
+    pluginFuncs->setwindow = &NPP_SetWindow;
+    pluginFuncs->newstream = &NPP_NewStream;
+    pluginFuncs->destroystream = &NPP_DestroyStream;
+    pluginFuncs->asfile = &NPP_StreamAsFile;
+    pluginFuncs->writeready = &NPP_WriteReady;
+    pluginFuncs->write = &NPP_Write;
+    pluginFuncs->print = &NPP_Print;
+    pluginFuncs->event = &NPP_HandleEvent;
+    pluginFuncs->urlnotify = &NPP_URLNotify;
+    pluginFuncs->getvalue = &NPP_GetValue;
+    pluginFuncs->setvalue = &NPP_SetValue;
 }
 
 void NpapiPluginModule::Version(int* plugin_major, int* plugin_minor, int* netscape_major,
@@ -165,6 +191,20 @@ void NpapiPluginModule::deferred_release(NPObject* obj) const {
     m_deferredReleases.push(obj);
     if (isMainThread()) {
         DoDeferredRelease();
+    }
+}
+
+void NpapiPluginModule::deferredReleaseIfLive(const NpapiPluginModule* module, NPObject* obj) {
+    {
+        boost::lock_guard<boost::mutex> lock(s_liveModulesLock);
+        if (s_liveModules.count(module) == 0) {
+            return;
+        }
+        module->m_deferredReleases.push(obj);
+    }
+    // Modules are destroyed on the main thread, so here it still exists.
+    if (module->isMainThread()) {
+        module->DoDeferredRelease();
     }
 }
 

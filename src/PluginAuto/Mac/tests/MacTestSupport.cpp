@@ -168,6 +168,14 @@ std::string getPluginDescription(const std::string&) {
     return "Plug-in of the macOS layer's tests";
 }
 
+std::string getPluginMimeType() {
+    return "application/x-velmora";
+}
+
+bool pluginGuiEnabled() {
+    return false;
+}
+
 } // namespace FB
 
 FB::FactoryBasePtr getFactoryInstance() {
