@@ -3,6 +3,8 @@
 #include "FactoryBase.h"
 #include "ModelNegotiation.h"
 #include "NpapiBrowserHost.h"
+#include "NpapiPluginMac.h"
+#include "NpapiTypes.h"
 #include "PluginEvents/GeneralEvents.h"
 
 #include <boost/bind/bind.hpp>
@@ -37,6 +39,23 @@ private:
 };
 
 namespace FB {
+
+namespace {
+
+// The browser's call when a timer of the window fires: the tick goes to the
+// window of the instance's plug-in object; an instance that is gone, or not
+// a macOS plug-in, is ignored.
+void timerCallback(NPP npp, std::uint32_t timerId) {
+    Npapi::exceptionBarrier("timer", [&] {
+        const boost::shared_ptr<Npapi::NpapiPluginMac> plugin =
+            ptr_cast<Npapi::NpapiPluginMac>(Npapi::getPlugin(npp));
+        if (plugin) {
+            plugin->HandleTimerEvent(timerId);
+        }
+    });
+}
+
+} // namespace
 
 // --- Drawing-model negotiation ------------------------------------------------------
 
@@ -186,6 +205,23 @@ void PluginWindowMac::StopAutoInvalidate() {
         m_timer->invalidate();
         m_timer.reset();
     }
+}
+
+// --- Browser timers -----------------------------------------------------------------
+
+std::uint32_t PluginWindowMac::scheduleTimer(std::uint32_t milliseconds, bool repeat) {
+    return m_npHost ? m_npHost->ScheduleTimer(milliseconds, repeat, &timerCallback) : 0;
+}
+
+void PluginWindowMac::unscheduleTimer(std::uint32_t timerId) {
+    if (m_npHost) {
+        m_npHost->UnscheduleTimer(timerId);
+    }
+}
+
+bool PluginWindowMac::handleTimerEvent(std::uint32_t timerId) {
+    TimerEvent evt(timerId, nullptr);
+    return SendEvent(&evt);
 }
 
 } // namespace FB

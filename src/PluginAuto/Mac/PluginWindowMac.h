@@ -74,6 +74,13 @@ public:
     // The browser's window.
     virtual void* getWindowRef() const = 0;
 
+    // A browser timer whose ticks reach handleTimerEvent; the browser's
+    // timer id, 0 when it refused or the window has no host.
+    virtual std::uint32_t scheduleTimer(std::uint32_t milliseconds, bool repeat);
+    virtual void unscheduleTimer(std::uint32_t timerId);
+    // Sends a TimerEvent with the timer's id; true when an observer handled it.
+    virtual bool handleTimerEvent(std::uint32_t timerId);
+
     void setNpHost(Npapi::NpapiBrowserHostPtr host) { m_npHost = host; }
     void setPluginEvent(boost::shared_ptr<PluginEventMac> handler) { m_eventHandler = handler; }
     // Draw the drawing model's frame-rate label over each frame.

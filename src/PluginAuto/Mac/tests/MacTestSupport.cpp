@@ -133,7 +133,14 @@ bool EventLog::HandleEvent(FB::PluginEvent* evt, FB::PluginEventSource*) {
 }
 
 boost::shared_ptr<FB::PluginCore> TestFactory::createPlugin(const std::string&) {
-    return boost::make_shared<TestCore>();
+    const boost::shared_ptr<TestCore> core = boost::make_shared<TestCore>();
+    cores.push_back(core);
+    return core;
+}
+
+boost::shared_ptr<TestFactory> testFactory() {
+    static const boost::shared_ptr<TestFactory> factory = boost::make_shared<TestFactory>();
+    return factory;
 }
 
 MacPage::MacPage(testbrowser::BrowserOptions options) : browser(std::move(options)) {
@@ -173,21 +180,11 @@ std::string getPluginMimeType() {
 }
 
 bool pluginGuiEnabled() {
-    return false;
+    return mactest::testFactory()->guiEnabled;
 }
 
 } // namespace FB
 
 FB::FactoryBasePtr getFactoryInstance() {
-    static const FB::FactoryBasePtr factory = boost::make_shared<mactest::TestFactory>();
-    return factory;
+    return mactest::testFactory();
 }
-
-// Until the macOS plug-in object exists: no plug-in object.
-namespace FB {
-namespace Npapi {
-boost::shared_ptr<NpapiPlugin> createNpapiPlugin(const NpapiBrowserHostPtr&, const std::string&) {
-    return boost::shared_ptr<NpapiPlugin>();
-}
-} // namespace Npapi
-} // namespace FB

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/weak_ptr.hpp>
 #include <functional>
 #include <string>
 #include <vector>
@@ -42,13 +43,24 @@ public:
         return false;
     }
 
+    std::string path() const { return m_filesystemPath; }
+    static std::string platform() { return OS + " " + Browser; }
+
     std::vector<std::string> seen;
 };
 
 class TestFactory : public FB::FactoryBase {
 public:
     boost::shared_ptr<FB::PluginCore> createPlugin(const std::string& mimetype) override;
+
+    // The cores made, while they live; the last is the newest.
+    std::vector<boost::weak_ptr<TestCore>> cores;
+    // What FB::pluginGuiEnabled answers.
+    bool guiEnabled = false;
 };
+
+// The factory getFactoryInstance answers.
+boost::shared_ptr<TestFactory> testFactory();
 
 // A page with one instance ("plugin") and its host, registered for
 // main-thread calls. When it goes the host is shut down, the page closed,

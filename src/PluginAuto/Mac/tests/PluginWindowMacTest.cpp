@@ -8,6 +8,7 @@
 #include <MacStandIn/RunLoop.h>
 #include <MacStandIn/StandIn.h>
 
+#include <atomic>
 #include <boost/make_shared.hpp>
 #include <chrono>
 #include <cmath>
@@ -109,6 +110,25 @@ TEST_F(PluginWindowMacRedraw, AnotherThreadPostsTheRequestToTheMainThread) {
     EXPECT_TRUE(browser.records().invalidatedRects.empty());
     browser.runUntilIdle(std::chrono::seconds(1));
     EXPECT_EQ(rects(browser.records()), std::vector<std::string>{"0 0 200 300"});
+}
+
+TEST_F(PluginWindowMacRedraw, AnotherThreadMayAskWhileTheBrowserResizes) {
+    std::atomic<bool> done(false);
+    std::thread worker([&] {
+        for (int i = 0; i < 200; ++i) {
+            window->InvalidateWindow();
+        }
+        done = true;
+        macos::RunLoop::main().post([] {});
+    });
+    for (std::uint32_t width = 1; !done; ++width) {
+        NPWindow size = geometry(10, 20, width % 500, 200);
+        window->SetWindow(&size);
+        browser.runPending();
+    }
+    worker.join();
+    browser.runUntilIdle(std::chrono::seconds(1));
+    EXPECT_EQ(browser.records().invalidatedRects.size(), 200u);
 }
 
 TEST_F(PluginWindowMacRedraw, ARequestPostedBeforeShutdownIsDropped) {
