@@ -4,28 +4,6 @@
 
 namespace FB {
 
-namespace Npapi {
-boost::shared_ptr<NpapiPlugin> createNpapiPlugin(const NpapiBrowserHostPtr&, const std::string&) {
-    return boost::shared_ptr<NpapiPlugin>();
-}
-} // namespace Npapi
-
-PluginWindowMac* createPluginWindowMacICA() {
-    return nullptr;
-}
-
-PluginWindowMac* createPluginWindowMacCA() {
-    return nullptr;
-}
-
-PluginWindowMac* createPluginWindowMacCG() {
-    return nullptr;
-}
-
-PluginEventMac* createPluginEventMacCocoa() {
-    return nullptr;
-}
-
 std::string getPluginName(const std::string&) {
     return "Binding test plug-in";
 }

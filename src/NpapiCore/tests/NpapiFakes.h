@@ -1,9 +1,8 @@
 #pragma once
 
-// What the product and the platform layer supply to a program that links
-// the binding, as its tests and benchmarks need it: a factory that makes no
-// plug-in and counts the module's start and end, no windows, no plug-in
-// object, and the plug-in's name and description.
+// What the product supplies to a program that links the binding, as its
+// tests and benchmarks need it: a factory that makes no plug-in and counts
+// the module's start and end, and the plug-in's name and description.
 
 #include "FactoryBase.h"
 
