@@ -68,7 +68,9 @@ typedef struct NP_CGContext {
 
 struct NPPrint; // printing is not supported; only passed through
 
-typedef enum {
+// The browser may ask about selectors not listed here: a fixed 32-bit
+// underlying type keeps every such value a valid NPPVariable.
+typedef enum : int32_t {
     NPPVpluginNameString = 1,
     NPPVpluginDescriptionString = 2,
     NPPVpluginScriptableNPObject = 15,
@@ -77,7 +79,7 @@ typedef enum {
     NPPVpluginCoreAnimationLayer = 1003
 } NPPVariable;
 
-typedef enum {
+typedef enum : int32_t {
     NPNVWindowNPObject = 15,
     NPNVPluginElementNPObject = 16,
     NPNVprivateModeBool = 18,

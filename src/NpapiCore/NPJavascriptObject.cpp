@@ -387,12 +387,20 @@ NPJavascriptObject::BuiltInMember::BuiltInMember(const WeakReference& owner,
 
 // Looked up anew for every call; calls run on the browser's main thread, which
 // deallocates nothing while one runs.
-NPJavascriptObject& NPJavascriptObject::BuiltInMember::owner() const {
+NPJavascriptObject& NPJavascriptObject::BuiltInMember::liveOwner() const {
     const boost::shared_ptr<ShareableReference<NPJavascriptObject>> reference = m_obj.lock();
-    if (!reference || !reference->getPtr()->isValid()) {
+    if (!reference) {
         throw invalid_arguments();
     }
     return *reference->getPtr();
+}
+
+NPJavascriptObject& NPJavascriptObject::BuiltInMember::owner() const {
+    NPJavascriptObject& obj = liveOwner();
+    if (!obj.isValid()) {
+        throw invalid_arguments();
+    }
+    return obj;
 }
 
 namespace {
@@ -435,8 +443,10 @@ variant NPJavascriptObject::NPO_removeEventListener::exec(const VariantList& arg
 NPJavascriptObject::NPO_getLastException::NPO_getLastException(const WeakReference& owner)
     : BuiltInMember(owner, "getLastException") {}
 
+// Answers even for an owner that is no longer valid: the page asks for the
+// text of the failure that may just have invalidated it.
 variant NPJavascriptObject::NPO_getLastException::exec(const VariantList&) {
-    return owner().getHost()->getLastException();
+    return liveOwner().getHost()->getLastException();
 }
 
 } // namespace Npapi

@@ -68,7 +68,10 @@ public:
         BuiltInMember(const WeakReference& owner, const std::string& name);
 
     protected:
-        // The valid owner; raises FB::invalid_arguments when there is none.
+        // The owner while the browser has not deallocated it; raises
+        // FB::invalid_arguments once it has.
+        NPJavascriptObject& liveOwner() const;
+        // The live owner, still valid; raises FB::invalid_arguments otherwise.
         NPJavascriptObject& owner() const;
 
     private:

@@ -52,7 +52,7 @@ NPObjectAPI::~NPObjectAPI() {
         if (const NpapiBrowserHostPtr host = m_browser.lock()) {
             host->deferred_release(m_npObject);
         } else {
-            m_module->deferred_release(m_npObject);
+            NpapiPluginModule::deferredReleaseIfLive(m_module, m_npObject);
         }
     } catch (const std::exception& e) {
         FBLOG_WARN("NPAPI", std::string("A page object could not be released: ") + e.what());

@@ -242,7 +242,11 @@ bool readProxyAnswer(const std::string& answer, const std::string& url,
     }
     std::string type = words[0];
     if (type == "PROXY") {
-        type = URI::fromString(url).protocol;
+        try {
+            type = URI::fromString(url).protocol;
+        } catch (const std::exception&) {
+            return false;
+        }
     } else if (type == "SOCKS") {
         type = "socks";
     }

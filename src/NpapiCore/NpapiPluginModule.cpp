@@ -22,13 +22,21 @@ const int pluginMinorVersion = 27;
 } // namespace
 
 std::map<const void*, NpapiPluginModule*> NpapiPluginModule::m_modules;
+std::set<const NpapiPluginModule*> NpapiPluginModule::s_liveModules;
+boost::mutex NpapiPluginModule::s_liveModulesLock;
 std::int32_t NpapiPluginModule::PluginModuleInitialized = 0;
 
 NpapiPluginModule::NpapiPluginModule() : m_threadId(boost::this_thread::get_id()) {
     std::memset(&NPNFuncs, 0, sizeof NPNFuncs);
+    boost::lock_guard<boost::mutex> lock(s_liveModulesLock);
+    s_liveModules.insert(this);
 }
 
 NpapiPluginModule::~NpapiPluginModule() {
+    {
+        boost::lock_guard<boost::mutex> lock(s_liveModulesLock);
+        s_liveModules.erase(this);
+    }
     DoDeferredRelease();
 }
 
@@ -165,6 +173,20 @@ void NpapiPluginModule::deferred_release(NPObject* obj) const {
     m_deferredReleases.push(obj);
     if (isMainThread()) {
         DoDeferredRelease();
+    }
+}
+
+void NpapiPluginModule::deferredReleaseIfLive(const NpapiPluginModule* module, NPObject* obj) {
+    {
+        boost::lock_guard<boost::mutex> lock(s_liveModulesLock);
+        if (s_liveModules.count(module) == 0) {
+            return;
+        }
+        module->m_deferredReleases.push(obj);
+    }
+    // Modules are destroyed on the main thread, so here it still exists.
+    if (module->isMainThread()) {
+        module->DoDeferredRelease();
     }
 }
 

@@ -12,9 +12,11 @@
 #include <NPAPI.h>
 
 #include <boost/noncopyable.hpp>
+#include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 
 namespace FB {
@@ -75,6 +77,10 @@ public:
     void deferred_release(NPObject* obj) const;
     // Main thread: releases what deferred_release queued.
     void DoDeferredRelease() const;
+    // Any thread: deferred_release on the module while it exists; once it has
+    // been destroyed (NP_Shutdown) the browser has gone, and nothing is given
+    // back. For page objects that outlive the module itself.
+    static void deferredReleaseIfLive(const NpapiPluginModule* module, NPObject* obj);
 
     NPNetscapeFuncs NPNFuncs;
 
@@ -83,6 +89,11 @@ private:
     mutable SafeQueue<NPObject*> m_deferredReleases;
 
     static std::map<const void*, NpapiPluginModule*> m_modules;
+    // Every module constructed and not yet destroyed, guarded by its lock, so
+    // that a page object released on another thread never reaches a module
+    // that the main thread has destroyed.
+    static std::set<const NpapiPluginModule*> s_liveModules;
+    static boost::mutex s_liveModulesLock;
     static std::int32_t PluginModuleInitialized;
 };
 

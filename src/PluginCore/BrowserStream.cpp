@@ -17,7 +17,7 @@ BrowserStream::~BrowserStream() {
     StreamDestroyedEvent evt(this);
     try {
         SendEvent(&evt);
-    } catch (const std::exception&) {
+    } catch (...) {
     }
 }
 

@@ -33,7 +33,7 @@ BrowserStreamManager::~BrowserStreamManager() {
     for (const BrowserStreamPtr& stream : open) {
         try {
             endStream(*stream);
-        } catch (const std::exception&) {
+        } catch (...) {
         }
     }
 }

@@ -39,6 +39,8 @@ PluginCore::~PluginCore() {
             m_host->shutdown();
         } catch (const std::exception& e) {
             FBLOG_WARN("PluginCore", std::string("Host failed to shut down: ") + e.what());
+        } catch (...) {
+            FBLOG_WARN("PluginCore", "Host failed to shut down");
         }
     }
     --ActivePluginCount;

@@ -72,6 +72,8 @@ bool AsyncCallManager::remove(_asyncCallData* data) {
 // The records move to the canceled set under the lock; they run after it is
 // released, each once, whatever the others do.
 void AsyncCallManager::shutdown() {
+    // A callback run below may drop the last other reference to the manager.
+    const boost::shared_ptr<AsyncCallManager> self = shared_from_this();
     std::vector<_asyncCallData*> due;
     {
         boost::recursive_mutex::scoped_lock lock(m_callLock);

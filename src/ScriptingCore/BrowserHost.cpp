@@ -219,6 +219,8 @@ void BrowserHost::AsyncHtmlLog(void* logReq) {
 }
 
 void BrowserHost::shutdown() {
+    // A callback run below may drop the last other reference to this host.
+    const boost::shared_ptr<BrowserHost> self = shared_from_this();
     shutdownRetainedObjects();
     freeRetainedObjects();
     {
@@ -252,6 +254,8 @@ void BrowserHost::shutdownRetainedObjects() {
         } catch (const std::exception& e) {
             FBLOG_WARN("BrowserHost",
                        std::string("Script object failed to shut down: ") + e.what());
+        } catch (...) {
+            FBLOG_WARN("BrowserHost", "Script object failed to shut down");
         }
     }
 }

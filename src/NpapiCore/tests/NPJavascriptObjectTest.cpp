@@ -233,6 +233,16 @@ TEST_F(ScriptableObject, ABuiltInMemberWhoseOwnerIsGoneRefusesToRun) {
     EXPECT_EQ(page->eval("try { last(); 'no' } catch (e) { e.message }"), "Invalid Arguments");
 }
 
+// The browser has invalidated the owner, but the page may still read the
+// text of the failure it last saw.
+TEST_F(ScriptableObject, TheLastExceptionIsReadableOnceTheOwnerIsNoLongerValid) {
+    page->eval("var last = plugin.getLastException; try { plugin.fail('why'); } catch (e) {}");
+    cls().invalidate(object);
+    EXPECT_EQ(page->eval("try { plugin.concat('a', 'b'); 'ran' } catch (e) { 'refused' }"),
+              "refused");
+    EXPECT_EQ(page->eval("last()"), "why");
+}
+
 TEST_F(ScriptableObject, BeforeAnyErrorTheLastExceptionIsUndefined) {
     EXPECT_EQ(page->eval("typeof plugin.getLastException()"), "undefined");
 }

@@ -170,7 +170,9 @@ TEST_F(ScheduleAsyncCall, ARefusedCallLeavesNothingPending) {
 TEST_F(ScheduleAsyncCall, AfterShutdownNothingIsScheduled) {
     Counter counter;
     host->shutdown();
+    const int asked = host->scheduleRequests;
     EXPECT_FALSE(host->ScheduleAsyncCall(&count, &counter));
+    EXPECT_EQ(host->scheduleRequests, asked) << "the browser is not asked after shutdown";
     EXPECT_EQ(host->pendingCalls(), 0u);
     host->pumpMainThread();
     EXPECT_EQ(counter.runs, 0);

@@ -190,12 +190,28 @@ TEST_F(StreamCreation, ARefusedStreamIsEmptyAndNothingIsKept) {
     EXPECT_EQ(host->streamRequests.size(), 2u);
 }
 
+// The HTTP helper follows the stream and calls back with the whole body: a
+// request that skipped it would never call back.
 TEST_F(StreamCreation, ACallbackRequestGoesThroughTheHttpHelperToTheBinding) {
-    request.setCallback(&ignoreCompletion);
+    std::string body;
+    int calls = 0;
+    request.setCallback([&](bool success, const FB::HeaderMap&,
+                            const boost::shared_array<std::uint8_t>& data, std::size_t size) {
+        ++calls;
+        if (success) {
+            body.assign(reinterpret_cast<const char*>(data.get()), size);
+        }
+    });
     const FB::BrowserStreamPtr stream = host->createStream(request, true);
     ASSERT_TRUE(stream);
     ASSERT_EQ(host->streamRequests.size(), 1u);
-    EXPECT_TRUE(host->streamRequests[0].getCallback());
+    const auto fake = FB::ptr_cast<FakeStream>(stream);
+    ASSERT_TRUE(fake);
+    fake->open();
+    fake->deliver("signed", 0);
+    fake->complete(true);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(body, "signed");
 }
 
 TEST_F(StreamCreation, TheUrlFrontEndsBuildGetAndPostRequests) {

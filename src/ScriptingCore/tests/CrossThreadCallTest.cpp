@@ -2,6 +2,7 @@
 #include "BrowserHost.h"
 #include "FakeBrowserHost.h"
 #include "JSExceptions.h"
+#include "LogCapture.h"
 #include "MainThreadPump.h"
 #include "TestObjects.h"
 #include "variant_list.h"
@@ -57,6 +58,7 @@ TEST_F(CrossThreadCalls, OnTheMainThreadTheCallRunsInlineEvenAfterShutdown) {
 }
 
 TEST_F(CrossThreadCalls, AWorkerGetsTheResultComputedOnTheMainThread) {
+    LogCapture capture;
     const std::thread::id mainThread = std::this_thread::get_id();
     std::thread::id ranOn;
     const std::string outcome = onWorker([&] {
@@ -75,6 +77,9 @@ TEST_F(CrossThreadCalls, AWorkerGetsTheResultComputedOnTheMainThread) {
         return std::string();
     });
     EXPECT_EQ(sideEffect, 5);
+    EXPECT_EQ(capture.messages("FunctorCall"),
+              (std::vector<std::string>{"Destroying FunctorCall object (non-void)",
+                                        "Destroying FunctorCall object (void)"}));
 }
 
 // Every failure on the main thread reaches the worker as a script error

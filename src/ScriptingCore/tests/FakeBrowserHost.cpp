@@ -149,6 +149,7 @@ std::size_t FakeBrowserHost::runPageTimers() {
 }
 
 bool FakeBrowserHost::_scheduleAsyncCall(void (*func)(void*), void* userData) const {
+    ++scheduleRequests;
     if (refusesScheduling || isShutDown()) {
         return false;
     }

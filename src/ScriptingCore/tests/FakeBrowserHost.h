@@ -68,6 +68,8 @@ public:
     bool runsScripts = true;
     // Whether the browser refuses calls for the main thread.
     bool refusesScheduling = false;
+    // How many times the host asked the browser for a main-thread call.
+    mutable std::atomic<int> scheduleRequests{0};
     // Whether the browser refuses to open streams.
     bool refusesStreams = false;
 

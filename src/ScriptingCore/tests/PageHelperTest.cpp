@@ -2,6 +2,7 @@
 #include "FakeBrowserHost.h"
 #include "FakePageObject.h"
 #include "JSExceptions.h"
+#include "LogCapture.h"
 #include "variant_list.h"
 
 #include <boost/make_shared.hpp>
@@ -179,7 +180,10 @@ protected:
 };
 
 TEST_F(PageLogging, AMessageReachesTheConsoleOnceFromTheMainThread) {
+    LogCapture capture;
     host->htmlLog("hello page");
+    EXPECT_EQ(capture.messages("BrowserHost"),
+              std::vector<std::string>{"Logging to HTML: hello page"});
     EXPECT_TRUE(logged.empty());
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(host->pumpMainThread(), 1u);
@@ -225,9 +229,12 @@ TEST_F(PageLogging, AFailingConsoleIsContained) {
         throw FB::script_error("console closed");
     };
     host->htmlLog("lost");
+    LogCapture capture;
     ::testing::internal::CaptureStdout();
     EXPECT_NO_THROW(host->pumpMainThread());
     ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(capture.messages("BrowserHost"),
+              std::vector<std::string>{"Logging to browser console failed"});
     host->htmlLog("again");
     EXPECT_EQ(host->pendingCalls(), 1u) << "logging goes on";
 }
