@@ -327,6 +327,7 @@ void NpapiBrowserHost::shutdown() {
     m_window.reset();
     m_element.reset();
     m_document.reset();
+    releaseStreams();
 }
 
 // --- Page ------------------------------------------------------------------------
@@ -485,6 +486,7 @@ BrowserStreamPtr NpapiBrowserHost::_createStream(const BrowserStreamRequest& req
         return BrowserStreamPtr();
     }
     stream->setCreated();
+    track(stream);
     announceCreated(*stream);
     return stream;
 }
@@ -497,8 +499,34 @@ BrowserStreamPtr NpapiBrowserHost::_createUnsolicitedStream(const BrowserStreamR
                                                         shared_from_this());
     stream->setCreated();
     stream->setNotified();
+    track(stream);
     announceCreated(*stream);
     return stream;
+}
+
+void NpapiBrowserHost::track(const boost::shared_ptr<NpapiStream>& stream) const {
+    m_streams.erase(std::remove_if(m_streams.begin(), m_streams.end(),
+                                   [](const boost::weak_ptr<NpapiStream>& watched) {
+                                       return watched.expired();
+                                   }),
+                    m_streams.end());
+    m_streams.push_back(stream);
+}
+
+// The instance is going: a stream still bound lets its NPStream go, and
+// every stream its hold on itself.
+void NpapiBrowserHost::releaseStreams() {
+    std::vector<boost::weak_ptr<NpapiStream>> streams;
+    streams.swap(m_streams);
+    for (const boost::weak_ptr<NpapiStream>& watched : streams) {
+        if (const boost::shared_ptr<NpapiStream> stream = watched.lock()) {
+            exceptionBarrier("Releasing a stream", [&] {
+                stream->close();
+                stream->setDestroyed();
+                stream->setNotified();
+            });
+        }
+    }
 }
 
 // --- Values ----------------------------------------------------------------------------

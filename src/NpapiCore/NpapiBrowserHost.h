@@ -23,11 +23,13 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace FB {
 namespace Npapi {
 
 class NpapiPluginModule;
+class NpapiStream;
 class NPJavascriptObject;
 class NPObjectAPI;
 class NpapiBrowserHost;
@@ -62,7 +64,8 @@ public:
     void evaluateJavaScript(const std::string& script) override;
 
     // Clears the table first, so every browser call from now on answers its
-    // fixed value; then the base shutdown, then the page objects go.
+    // fixed value; then the base shutdown, then the page objects go, and
+    // the streams, which the browser will not finish now, let themselves go.
     void shutdown() override;
 
     void DoDeferredRelease() const override;
@@ -171,6 +174,8 @@ private:
     // A cached NPObject still bound to api, with a new reference; or NULL.
     NPObject* cachedWrapper(const JSAPIPtr& api);
     std::string userAgentText() const;
+    void track(const boost::shared_ptr<NpapiStream>& stream) const;
+    void releaseStreams();
 
     NPNetscapeFuncs m_browserFuncs;
     NpapiPluginModule* m_module;
@@ -180,6 +185,8 @@ private:
     NPObjectAPIPtr m_element;
     mutable SafeQueue<NPObject*> m_deferredReleases;
     mutable std::map<void*, WrapperReference> m_wrapperCache;
+    // Main thread: the streams made for the instance.
+    mutable std::vector<boost::weak_ptr<NpapiStream>> m_streams;
     // The thread-asynchronous entry apart from the table: calls from other
     // threads read it while the main thread may be clearing the table.
     std::atomic<NPN_PluginThreadAsyncCallProcPtr> m_threadAsyncCall;

@@ -9,6 +9,7 @@
 #include "logging.h"
 
 #include <cstring>
+#include <memory>
 
 namespace FB {
 namespace Npapi {
@@ -50,21 +51,22 @@ NpapiPluginModule* NpapiPluginModule::GetModule(const void* key) {
     if (found != m_modules.end()) {
         return found->second;
     }
-    NpapiPluginModule* const module = new NpapiPluginModule();
-    m_modules[key] = module;
+    std::unique_ptr<NpapiPluginModule> module(new NpapiPluginModule());
+    m_modules[key] = module.get();
     ++PluginModuleInitialized;
-    return module;
+    return module.release();
 }
 
-// With no module left the factory ends, no host or plug-in core may still
-// exist, and logging stops.
+// With the last module gone the factory ends, no host or plug-in core may
+// still exist, and logging stops.
 void NpapiPluginModule::ReleaseModule(const void* key) {
     const auto found = m_modules.find(key);
-    if (found != m_modules.end()) {
-        delete found->second;
-        m_modules.erase(found);
-        --PluginModuleInitialized;
+    if (found == m_modules.end()) {
+        return;
     }
+    delete found->second;
+    m_modules.erase(found);
+    --PluginModuleInitialized;
     if (PluginModuleInitialized == 0) {
         getFactoryInstance()->globalPluginDeinitialize();
         checkAssertion(BrowserHost::getInstanceCount() == 0,
@@ -81,6 +83,22 @@ void NpapiPluginModule::scheduleAsyncCallback(NPP npp, void (*func)(void*), void
 
 void NpapiPluginModule::setNetscapeFuncs(const NPNetscapeFuncs* browserFuncs) {
     copyNPBrowserFuncs(&NPNFuncs, browserFuncs, nullptr);
+}
+
+void NpapiPluginModule::getPluginFuncs(NPPluginFuncs* pluginFuncs) const {
+    pluginFuncs->newp = &NPP_New;
+    pluginFuncs->destroy = &NPP_Destroy;
+    pluginFuncs->setwindow = &NPP_SetWindow;
+    pluginFuncs->newstream = &NPP_NewStream;
+    pluginFuncs->destroystream = &NPP_DestroyStream;
+    pluginFuncs->asfile = &NPP_StreamAsFile;
+    pluginFuncs->writeready = &NPP_WriteReady;
+    pluginFuncs->write = &NPP_Write;
+    pluginFuncs->print = &NPP_Print;
+    pluginFuncs->event = &NPP_HandleEvent;
+    pluginFuncs->urlnotify = &NPP_URLNotify;
+    pluginFuncs->getvalue = &NPP_GetValue;
+    pluginFuncs->setvalue = &NPP_SetValue;
 }
 
 void NpapiPluginModule::Version(int* plugin_major, int* plugin_minor, int* netscape_major,

@@ -33,8 +33,8 @@ public:
     // The module for the image at key, made on first request. Making the
     // first module of the process starts logging and the factory.
     static NpapiPluginModule* GetModule(const void* key);
-    // Deletes the module for key; when none is left, ends the factory and
-    // logging.
+    // Deletes the module for key; when that was the last one, ends the
+    // factory and logging. A key with no module changes nothing.
     static void ReleaseModule(const void* key);
     // The thread-asynchronous entry of every table the module copies: any
     // thread; hands the call to the one-shot manager of the process.
@@ -42,6 +42,9 @@ public:
 
     // Copies the browser's table (see copyNPBrowserFuncs).
     void setNetscapeFuncs(const NPNetscapeFuncs* browserFuncs);
+    // Gives the browser the thirteen NPP entry points; the table's other
+    // fields keep what the browser put there.
+    void getPluginFuncs(NPPluginFuncs* pluginFuncs) const;
     // Plug-in API version 0.27 and the browser's major and minor version.
     void Version(int* plugin_major, int* plugin_minor, int* netscape_major,
                  int* netscape_minor) const;
@@ -81,6 +84,26 @@ public:
     // been destroyed (NP_Shutdown) the browser has gone, and nothing is given
     // back. For page objects that outlive the module itself.
     static void deferredReleaseIfLive(const NpapiPluginModule* module, NPObject* obj);
+
+    // The entry points of every plug-in instance, on the browser's main
+    // thread. No exception leaves them: one that would is logged and the
+    // entry point answers failure.
+    static NPError NPP_New(NPMIMEType pluginType, NPP instance, std::uint16_t mode,
+                           std::int16_t argc, char* argn[], char* argv[], NPSavedData* saved);
+    static NPError NPP_Destroy(NPP instance, NPSavedData** save);
+    static NPError NPP_SetWindow(NPP instance, NPWindow* window);
+    static NPError NPP_NewStream(NPP instance, NPMIMEType type, NPStream* stream, NPBool seekable,
+                                 std::uint16_t* stype);
+    static NPError NPP_DestroyStream(NPP instance, NPStream* stream, NPReason reason);
+    static std::int32_t NPP_WriteReady(NPP instance, NPStream* stream);
+    static std::int32_t NPP_Write(NPP instance, NPStream* stream, std::int32_t offset,
+                                  std::int32_t len, void* buffer);
+    static void NPP_StreamAsFile(NPP instance, NPStream* stream, const char* fname);
+    static void NPP_Print(NPP instance, NPPrint* platformPrint);
+    static std::int16_t NPP_HandleEvent(NPP instance, void* event);
+    static void NPP_URLNotify(NPP instance, const char* url, NPReason reason, void* notifyData);
+    static NPError NPP_GetValue(NPP instance, NPPVariable variable, void* value);
+    static NPError NPP_SetValue(NPP instance, NPNVariable variable, void* value);
 
     NPNetscapeFuncs NPNFuncs;
 

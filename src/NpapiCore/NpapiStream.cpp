@@ -4,6 +4,7 @@
 #include "PluginEvents/StreamEvents.h"
 #include "logging.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <limits>
@@ -46,6 +47,8 @@ NpapiStream::~NpapiStream() {
         NpapiStream::close();
     } catch (const std::exception& e) {
         FBLOG_WARN("NpapiBrowserStream", std::string("Closing a stream failed: ") + e.what());
+    } catch (...) {
+        FBLOG_WARN("NpapiBrowserStream", "Closing a stream failed");
     }
 }
 
@@ -75,20 +78,75 @@ bool NpapiStream::write(const char* data, std::size_t length, std::size_t& writt
     return written == length;
 }
 
+// The NPStream is let go before the browser hears of it, so that a browser
+// destroying it at once finds nothing bound to it.
 bool NpapiStream::close() {
-    if (!m_npStream) {
+    const boost::shared_ptr<NpapiStream> self = keepAlive();
+    NPStream* const npStream = m_npStream;
+    if (!npStream) {
         return false;
     }
-    if (isOpen()) {
-        StreamCompletedEvent completed(this, true);
-        SendEvent(&completed);
+    npStream->pdata = nullptr;
+    setStream(nullptr);
+    if (isOpen() && !isCompleted()) {
+        setCompleted(true);
+        StreamCompletedEvent cut(this, false);
+        SendEvent(&cut);
     }
     setOpen(false);
     const boost::shared_ptr<const NpapiBrowserHost> host = getHost();
     const bool destroyed =
-        host && host->DestroyStream(m_npStream, NPRES_USER_BREAK) == NPERR_NO_ERROR;
-    setStream(nullptr);
+        host && host->DestroyStream(npStream, NPRES_USER_BREAK) == NPERR_NO_ERROR;
+    setDestroyed();
     return destroyed;
+}
+
+int NpapiStream::signalDataArrived(void* buffer, int len, int offset) {
+    if (len < 0 || offset < 0 || (len > 0 && !buffer)) {
+        return -1;
+    }
+    const std::size_t count = std::min(static_cast<std::size_t>(len), getInternalBufferSize());
+    if (count == 0) {
+        return 0;
+    }
+    const std::uint64_t received =
+        static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(len);
+    const float progress =
+        getLength() == 0 ? 0.0f
+                         : static_cast<float>(received) / static_cast<float>(getLength()) * 100.0f;
+    if (isOpen()) {
+        StreamDataArrivedEvent arrived(this, buffer, count, static_cast<std::size_t>(offset),
+                                       progress);
+        SendEvent(&arrived);
+    }
+    return static_cast<int>(count);
+}
+
+void NpapiStream::signalOpened() {
+    setOpen(true);
+    StreamOpenedEvent opened(this);
+    SendEvent(&opened);
+}
+
+void NpapiStream::signalFailedOpen() {
+    StreamFailedOpenEvent failed(this);
+    SendEvent(&failed);
+}
+
+// Marked completed first, so that the close reports nothing of its own.
+void NpapiStream::signalCompleted(bool success) {
+    const boost::shared_ptr<NpapiStream> self = keepAlive();
+    if (isCompleted()) {
+        return;
+    }
+    setCompleted(true);
+    close();
+    StreamCompletedEvent completed(this, success);
+    SendEvent(&completed);
+}
+
+void NpapiStream::signalCacheFilename(const std::wstring& name) {
+    setCacheFilename(name);
 }
 
 void NpapiStream::setCreated() {
@@ -110,6 +168,10 @@ void NpapiStream::releaseWhenDone() {
     if (m_destroyed && m_notified) {
         m_selfReference.reset();
     }
+}
+
+boost::shared_ptr<NpapiStream> NpapiStream::keepAlive() {
+    return boost::static_pointer_cast<NpapiStream>(weak_from_this().lock());
 }
 
 } // namespace Npapi

@@ -1,10 +1,12 @@
 #pragma once
 
 // FB::Npapi::NpapiStream: the binding's browser stream, one URL carried by
-// one NPStream of the browser. The plug-in reads byte ranges, writes and
-// closes through the instance's host. From its creation until the browser
-// has both destroyed the NPStream and sent the URL notification, the stream
-// holds itself, so that it lives on without any outside owner.
+// one NPStream of the browser. The browser's stream callbacks, forwarded by
+// the instance's plug-in object, become the stream's flags and stream events
+// for its observers; the plug-in reads byte ranges, writes and closes
+// through the instance's host. From its creation until the browser has both
+// destroyed the NPStream and sent the URL notification, the stream holds
+// itself, so that it lives on without any outside owner. Main thread only.
 
 #include "BrowserStream.h"
 
@@ -28,14 +30,16 @@ public:
     // Closes the stream.
     ~NpapiStream() override;
 
-    // Main thread. False without a bound NPStream, once the host is gone, or
-    // when the browser refuses; a range must not end before it starts, and
-    // positions and counts must fit the browser's 32 bits.
+    // False without a bound NPStream, once the host is gone, or when the
+    // browser refuses; a range must not end before it starts, and positions
+    // and counts must fit the browser's 32 bits.
     bool readRanges(const std::vector<Range>& ranges) override;
     // written receives the browser's count; true when it took everything.
     bool write(const char* data, std::size_t length, std::size_t& written) override;
-    // Ends the stream early: an open stream reports its completion, the
-    // browser is asked to destroy the NPStream, which is forgotten.
+    // Ends the stream: an open stream not yet completed reports that it
+    // failed, the browser is asked to destroy the NPStream, which is
+    // forgotten and will send nothing more. False when no NPStream is bound
+    // or the browser refuses.
     bool close() override;
 
     // The browser accepted the request: the stream holds itself.
@@ -45,6 +49,18 @@ public:
     virtual void setDestroyed();
     virtual void setNotified();
 
+    // Data from the browser: reports at most the internal buffer's size of
+    // it and answers the count taken, or -1 for a negative length or
+    // position, or no data.
+    virtual int signalDataArrived(void* buffer, int len, int offset);
+    virtual void signalOpened();
+    // Only tells the observers; the flags stay.
+    virtual void signalFailedOpen();
+    // The stream's end, reported once: the stream is marked completed,
+    // closed, and its observers told whether it succeeded.
+    virtual void signalCompleted(bool success);
+    virtual void signalCacheFilename(const std::wstring& name);
+
     virtual void setStream(NPStream* stream) { m_npStream = stream; }
     virtual NPStream* getStream() const { return m_npStream; }
     // Empty once the host is gone.
@@ -52,6 +68,10 @@ public:
 
 private:
     void releaseWhenDone();
+    // The stream while something owns it, so that letting go of the self
+    // reference cannot end it in the middle of an operation; empty in the
+    // destructor.
+    boost::shared_ptr<NpapiStream> keepAlive();
 
     NPStream* m_npStream;
     boost::weak_ptr<const NpapiBrowserHost> m_host;

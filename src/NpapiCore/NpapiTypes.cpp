@@ -1,9 +1,12 @@
 #include "NpapiTypes.h"
 
 #include "NpapiPluginModule.h"
+#include "logging.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <dlfcn.h>
+#include <exception>
 
 namespace FB {
 namespace Npapi {
@@ -68,6 +71,28 @@ void copyNPBrowserFuncs(NPNetscapeFuncs* dstFuncs, const NPNetscapeFuncs* srcFun
         copyVersionedEntries(dstFuncs, srcFuncs);
     }
     dstFuncs->pluginthreadasynccall = &NpapiPluginModule::scheduleAsyncCallback;
+}
+
+const void* callerImage(const void* returnAddress) {
+    Dl_info info;
+    if (dladdr(returnAddress, &info) == 0) {
+        return nullptr;
+    }
+    return info.dli_fbase;
+}
+
+void logFailure(const char* where) noexcept {
+    try {
+        std::string text = "unknown exception";
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            text = e.what();
+        } catch (...) {
+        }
+        FBLOG_WARN("NPAPI", std::string(where) + " failed: " + text);
+    } catch (...) {
+    }
 }
 
 } // namespace Npapi

@@ -2,12 +2,16 @@
 
 // Shared pieces of the NPAPI binding: the copy of the browser's function
 // table, the calls through an entry of that table that the browser may have
-// left out, and the lock of a weak pointer that must not have expired.
+// left out, the lock of a weak pointer that must not have expired, the key
+// of the calling image and the exception barrier of the module's entry
+// points.
 
 #include <NPAPI.h>
 
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
+#include <stdexcept>
+#include <string>
 #include <typeinfo>
 #include <utility>
 
@@ -43,6 +47,41 @@ template <class T> boost::shared_ptr<T> lockOrBadCast(const boost::weak_ptr<T>& 
         throw std::bad_cast();
     }
     return object;
+}
+
+// A plug-in object that cannot be made for the browser's request: NPP_New
+// answers it with NPERR_INCOMPATIBLE_VERSION_ERROR.
+class PluginCreateError : public std::runtime_error {
+public:
+    explicit PluginCreateError(const std::string& what) : std::runtime_error(what) {}
+};
+
+// The load address of the image that holds returnAddress: the key under
+// which the entry points find the module of the image that called them.
+// NULL when the loader cannot tell.
+const void* callerImage(const void* returnAddress);
+
+// Logs the exception being handled as the failure of where. Throws nothing.
+void logFailure(const char* where) noexcept;
+
+// Runs body inside an entry point the browser calls: an exception that
+// would leave it is logged and the entry point answers failure instead.
+template <class Result, class Body>
+Result exceptionBarrier(const char* entry, Result failure, const Body& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        logFailure(entry);
+    }
+    return failure;
+}
+
+template <class Body> void exceptionBarrier(const char* entry, const Body& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+        logFailure(entry);
+    }
 }
 
 } // namespace Npapi

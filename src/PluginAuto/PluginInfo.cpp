@@ -53,6 +53,11 @@ std::string getPluginDescription(const std::string& mimetype) {
     }
 }
 
+std::string getPluginMimeType() {
+    const std::string firstEntry = splitKeepingEmpty(mimeDescription, ';').front();
+    return splitKeepingEmpty(firstEntry, ':').front();
+}
+
 bool pluginGuiEnabled() {
     return false;
 }

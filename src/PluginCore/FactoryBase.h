@@ -37,9 +37,13 @@ PluginWindowMac* createPluginWindowMacCA();
 PluginWindowMac* createPluginWindowMacCG();
 PluginEventMac* createPluginEventMacCocoa();
 
-// The plug-in's metadata.
+// The plug-in's metadata: its name, the description registered for a MIME
+// type, the MIME type it registers, and whether it has a user interface of
+// its own (without one the browser's window calls are not passed on).
 std::string getPluginName(const std::string& mimetype);
 std::string getPluginDescription(const std::string& mimetype);
+std::string getPluginMimeType();
+bool pluginGuiEnabled();
 
 namespace Log {
 typedef std::list<std::pair<LogMethod, std::string>> LogMethodList;

@@ -1,7 +1,8 @@
 // The search for an NSS security database beside the bundle and in the
 // user's Firefox profiles, on folders made for each test.
-#include "HomeFolder.h"
 #include "PluginFixtures.h"
+
+#include <MacStandIn/StandIn.h>
 
 #include <dirent.h>
 #include <fstream>
@@ -21,12 +22,12 @@ protected:
             throw std::runtime_error("cannot create a temporary folder");
         }
         root = pattern;
-        setHomeFolder(root + "/home");
+        macos::setHomeDirectory(root + "/home");
         makeFolder(root + "/home");
         plugin->setFSPath(root + "/Velmora.plugin/Contents/MacOS/Velmora");
     }
     ~SecurityDatabase() override {
-        setHomeFolder("");
+        macos::setHomeDirectory(std::nullopt);
         runCommand("rm -rf '" + root + "'");
     }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -54,6 +55,59 @@ TEST_F(OneShotCalls, CallsFromAnotherThreadRunInOrderFromOneDispatch) {
     EXPECT_EQ(loop.pendingTasks(), 1u);
     loop.runPending();
     EXPECT_EQ(g_ran, (std::vector<std::string>{"first", "second", "third"}));
+}
+
+// Each thread's calls run in the order it made them, all in one dispatch.
+TEST_F(OneShotCalls, BurstsFromSeveralThreadsRunInEachThreadsOrder) {
+    const int threads = 4, calls = 200;
+    static std::vector<std::pair<int, int>> ran;
+    ran.clear();
+    std::vector<std::pair<int, int>> labels;
+    for (int thread = 0; thread < threads; ++thread) {
+        for (int call = 0; call < calls; ++call) {
+            labels.emplace_back(thread, call);
+        }
+    }
+    manager.npp_register(&lower);
+    std::vector<std::thread> workers;
+    for (int thread = 0; thread < threads; ++thread) {
+        workers.emplace_back([&, thread] {
+            for (int call = 0; call < calls; ++call) {
+                FB::Npapi::NpapiPluginModule::scheduleAsyncCallback(
+                    &lower,
+                    [](void* label) { ran.push_back(*static_cast<std::pair<int, int>*>(label)); },
+                    &labels[thread * calls + call]);
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(loop.pendingTasks(), 1u);
+    loop.runPending();
+    ASSERT_EQ(ran.size(), labels.size());
+    std::vector<int> next(threads, 0);
+    for (const std::pair<int, int>& call : ran) {
+        EXPECT_EQ(call.second, next[call.first]++) << "thread " << call.first;
+    }
+}
+
+// The drain goes on past a call that raises, and later calls are posted
+// again: nothing is left waiting for a dispatch that never comes.
+TEST_F(OneShotCalls, ACallThatRaisesDoesNotStallTheQueue) {
+    manager.npp_register(&lower);
+    manager.npp_scheduleAsyncCallback(
+        &lower, [](void*) { throw std::runtime_error("a failing call"); }, nullptr);
+    manager.npp_scheduleAsyncCallback(&lower, &record, first);
+    manager.npp_scheduleAsyncCallback(
+        &lower, [](void*) { throw 42; }, nullptr);
+    manager.npp_scheduleAsyncCallback(&lower, &record, second);
+    EXPECT_NO_THROW(loop.runPending());
+    EXPECT_EQ(g_ran, (std::vector<std::string>{"first", "second"}));
+    manager.npp_scheduleAsyncCallback(&lower, &record, third);
+    EXPECT_EQ(loop.pendingTasks(), 1u);
+    loop.runPending();
+    EXPECT_EQ(g_ran.back(), "third");
 }
 
 TEST_F(OneShotCalls, ACallForAnInstanceNotRegisteredIsDropped) {

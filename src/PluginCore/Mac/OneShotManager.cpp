@@ -1,5 +1,7 @@
 #include "OneShotManager.h"
 
+#include "NpapiTypes.h"
+
 #include <Foundation/Foundation.h>
 
 // The object that receives the dispatch on the main run loop.
@@ -80,11 +82,12 @@ bool OneShotManager::npp_nextCallback(Call& out) {
 }
 
 // The lock is not held while a call runs: it may schedule further calls or
-// register and unregister instances.
+// register and unregister instances. A call that raises is logged and the
+// drain goes on, so the queue never stalls with calls left and none posted.
 void OneShotManager::npp_asyncCallback() {
     Call call;
     while (npp_nextCallback(call)) {
-        call.second(call.first);
+        Npapi::exceptionBarrier("One-shot call", [&] { call.second(call.first); });
     }
 }
 

@@ -35,7 +35,8 @@ public:
     void npp_scheduleAsyncCallback(void* npp, Callback func, void* userData);
     // The next queued call into out; false when every queue is empty.
     bool npp_nextCallback(Call& out);
-    // Main thread: the dispatch; runs queued calls until none is left.
+    // Main thread: the dispatch; runs queued calls until none is left. A
+    // call that raises does not stop the others.
     void npp_asyncCallback();
 
 private:
