@@ -37,6 +37,7 @@ TEST(PluginMetadata, NameDescriptionAndInterface) {
     // Asking about other types leaves the plug-in's own entry as it was.
     EXPECT_EQ(FB::getPluginDescription("application/x-velmora"),
               "Dastrel plugin para firma digital");
+    EXPECT_EQ(FB::getPluginMimeType(), "application/x-velmora");
     EXPECT_FALSE(FB::pluginGuiEnabled());
 
     const FB::FactoryBasePtr factory = getFactoryInstance();
