@@ -128,6 +128,20 @@ TEST_F(LoadedModule, WithoutAnInstanceTheModuleGivesItsNameAndDescription) {
     EXPECT_EQ(untouched, &text);
 }
 
+// An instance answers the same name and description from its plug-in
+// object, and refuses the questions it has no answer for, writing nothing.
+TEST_F(LoadedModule, AnInstanceGivesItsNameAndDescriptionAndRefusesOtherQuestions) {
+    testbrowser::PluginInstance& instance = open();
+    const char* text = nullptr;
+    EXPECT_EQ(instance.getValue(NPPVpluginNameString, &text), NPERR_NO_ERROR);
+    EXPECT_STREQ(text, "Binding test plug-in");
+    EXPECT_EQ(instance.getValue(NPPVpluginDescriptionString, &text), NPERR_NO_ERROR);
+    EXPECT_STREQ(text, "Plug-in of the binding's tests");
+    void* untouched = &text;
+    EXPECT_EQ(instance.getValue(static_cast<NPPVariable>(14), &untouched), NPERR_GENERIC_ERROR);
+    EXPECT_EQ(untouched, &text);
+}
+
 // What each entry point answers for a NULL instance and for one without
 // the module's private data; without an instance the browser is asking
 // about the module.
@@ -393,6 +407,17 @@ TEST_F(LoadedModule, AMainThreadCallThatRaisesDoesNotStallTheOthers) {
         EXPECT_EQ(split(eval("document.getElementById('p').mainThreadCalls"), ',').size(),
                   std::size_t(round));
     }
+}
+
+// A browser torn down while the module's one-shot dispatch is still posted
+// drops that work before it unloads the module, whose code the work holds.
+TEST(LoadedModuleTeardown, WorkLeftQueuedGoesBeforeTheModuleIsUnloaded) {
+    {
+        testbrowser::Browser browser(testOptions());
+        browser.loadModule(TEST_MODULE);
+        browser.openPage(pageWith()).eval("document.getElementById('p').burst(1, 1)");
+    }
+    SUCCEED() << "nothing of the module ran after it was unloaded";
 }
 
 } // namespace

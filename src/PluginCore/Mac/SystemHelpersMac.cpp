@@ -1,7 +1,7 @@
 // The standard folders as Foundation names them. Each call runs in its own
 // autorelease pool and copies the text before the pool goes.
 
-#include "SystemHelpers.h"
+#include "SystemHelpersMac.h"
 
 #include "MacResources.h"
 

@@ -1,6 +1,6 @@
 // The user's folders as Foundation names them.
 
-#include "SystemHelpers.h"
+#include "SystemHelpersMac.h"
 
 #include <MacStandIn/StandIn.h>
 

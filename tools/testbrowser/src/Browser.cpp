@@ -37,9 +37,11 @@ Browser::~Browser() {
     closePage();
     if (m_module && m_module->initialized() && !m_module->shutDown())
         shutdownModule();
-    m_module.reset();
+    // Work the module left queued holds the module's own code (handlers,
+    // vtables): it goes before the module is unloaded.
     macos::RunLoop::main().reset(false);
     macos::drainMainThreadPool();
+    m_module.reset();
     g_current = nullptr;
 }
 

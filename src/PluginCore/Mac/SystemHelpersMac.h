@@ -9,6 +9,7 @@
 namespace FB {
 namespace System {
 
+// The user's home folder.
 std::string getHomeDirPath();
 // The user's per-application data folder with appName appended as one path
 // component; "" when the system names no such folder.
