@@ -3,17 +3,13 @@
 // The two questions of drawing-model and event-model negotiation: does the
 // browser support something, and does it accept the plug-in's choice.
 
+#include "FactoryBase.h"
+
 #include <NPAPI.h>
 
-#include <boost/shared_ptr.hpp>
 #include <cstdint>
 
 namespace FB {
-
-namespace Npapi {
-class NpapiBrowserHost;
-typedef boost::shared_ptr<NpapiBrowserHost> NpapiBrowserHostPtr;
-} // namespace Npapi
 
 namespace Mac {
 

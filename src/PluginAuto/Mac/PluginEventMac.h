@@ -5,6 +5,8 @@
 // the observers of the instance's window. It does nothing until it has a
 // window, and nothing once the window is gone.
 
+#include "FactoryBase.h"
+
 #include <NPAPI.h>
 
 #include <boost/shared_ptr.hpp>
@@ -12,13 +14,6 @@
 #include <cstdint>
 
 namespace FB {
-
-namespace Npapi {
-class NpapiBrowserHost;
-typedef boost::shared_ptr<NpapiBrowserHost> NpapiBrowserHostPtr;
-} // namespace Npapi
-
-class PluginWindowMac;
 
 // No event model agreed with the browser.
 const NPEventModel NoEventModel = static_cast<NPEventModel>(-1);

@@ -21,13 +21,8 @@ public:
 
     // The timer's action. Nothing may leave it into the run loop.
     void fired(id) {
-        if (!m_ica) {
-            return;
-        }
-        try {
-            m_ica->InvalidateWindow();
-        } catch (const std::exception& e) {
-            FBLOG_WARN("PluginCore", std::string("AutoInvalidate failed: ") + e.what());
+        if (m_ica) {
+            FB::Npapi::exceptionBarrier("AutoInvalidate", [this] { m_ica->InvalidateWindow(); });
         }
     }
 

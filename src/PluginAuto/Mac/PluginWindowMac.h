@@ -6,6 +6,7 @@
 // browser timers, and can redraw itself at a fixed rate. A drawing-model
 // window completes it.
 
+#include "FactoryBase.h"
 #include "MacResources.h"
 #include "PluginWindow.h"
 
@@ -20,13 +21,6 @@
 class PluginWindowMac_helper;
 
 namespace FB {
-
-namespace Npapi {
-class NpapiBrowserHost;
-typedef boost::shared_ptr<NpapiBrowserHost> NpapiBrowserHostPtr;
-} // namespace Npapi
-
-class PluginEventMac;
 
 // No drawing model agreed with the browser.
 const NPDrawingModel NoDrawingModel = static_cast<NPDrawingModel>(-1);

@@ -85,7 +85,9 @@ NPError PluginWindowMacCG::SetWindow(NPWindow* window) {
 }
 
 double PluginWindowMacCG::frameRate() const {
-    const double seconds = (m_frameTimes.front() - m_frameTimes.back()) / 1000000.0;
+    const double seconds =
+        (static_cast<double>(m_frameTimes.front()) - static_cast<double>(m_frameTimes.back())) /
+        1000000.0;
     return seconds > 0 ? m_frameTimes.size() / seconds : 0.0;
 }
 

@@ -34,12 +34,8 @@ public:
 class CocoaEvents : public ::testing::Test {
 protected:
     void SetUp() override {
-        NPWindow geometry = {};
-        geometry.x = 10;
-        geometry.y = 20;
-        geometry.width = 300;
-        geometry.height = 200;
-        window->SetWindow(&geometry);
+        NPWindow position = mactest::geometry(10, 20, 300, 200);
+        window->SetWindow(&position);
         window->AttachObserver(log);
         translator.setPluginWindow(window);
         macos::clearLoggedMessages();

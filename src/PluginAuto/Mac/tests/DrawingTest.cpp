@@ -38,11 +38,8 @@ protected:
     NPError setWindow(CGContextRef context, std::uint32_t width, NPRect clip = {0, 0, 0, 0},
                       bool withRecord = true) {
         record = NP_CGContext{context, &g_browserWindow};
-        NPWindow npWindow = {};
+        NPWindow npWindow = mactest::geometry(0, 0, width, 100, clip);
         npWindow.window = withRecord ? &record : nullptr;
-        npWindow.width = width;
-        npWindow.height = 100;
-        npWindow.clipRect = clip;
         return window->SetWindow(&npWindow);
     }
 

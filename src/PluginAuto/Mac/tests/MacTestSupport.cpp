@@ -124,6 +124,17 @@ std::string describe(FB::PluginEvent* evt) {
     return "other";
 }
 
+NPWindow geometry(std::int32_t x, std::int32_t y, std::uint32_t width, std::uint32_t height,
+                  NPRect clip) {
+    NPWindow window = {};
+    window.x = x;
+    window.y = y;
+    window.width = width;
+    window.height = height;
+    window.clipRect = clip;
+    return window;
+}
+
 bool EventLog::HandleEvent(FB::PluginEvent* evt, FB::PluginEventSource*) {
     if (evt->validType<FB::AttachedEvent>() || evt->validType<FB::DetachedEvent>()) {
         return false;

@@ -24,6 +24,11 @@ namespace mactest {
 // The event's class and fields, e.g. "down left 10 20 state 1".
 std::string describe(FB::PluginEvent* evt);
 
+// An NPWindow with the position, size and clip rectangle, and no window
+// pointer.
+NPWindow geometry(std::int32_t x, std::int32_t y, std::uint32_t width, std::uint32_t height,
+                  NPRect clip = NPRect{0, 0, 0, 0});
+
 // Records every event but attach and detach; handles what handles() accepts.
 class EventLog : public FB::PluginEventSink {
 public:

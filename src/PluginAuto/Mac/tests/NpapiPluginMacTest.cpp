@@ -106,12 +106,21 @@ testbrowser::BrowserOptions optionsFor(const Answers& answers) {
     return options;
 }
 
+// Each value the plug-in told the browser, with the browser's answer.
+std::vector<std::string> told(const testbrowser::Records& records) {
+    std::vector<std::string> found;
+    for (const testbrowser::SetValueCall& call : records.setValues) {
+        found.push_back(std::to_string(call.variable) + "=" + std::to_string(call.value) +
+                        (call.result == NPERR_NO_ERROR ? " accepted" : " refused"));
+    }
+    return found;
+}
+
 struct Case {
     const char* label;
     std::string params;
     Answers answers;
-    int drawingModel; // as the browser was told; -1 when it was told none
-    int eventModel;
+    std::vector<std::string> told;
     std::vector<std::string> logged;
     bool window;     // the layer question finds a window
     bool translator; // a click reaches the core
@@ -124,47 +133,62 @@ const std::string cocoaLine = "NPEventModel=NPEventModelCocoa";
 TEST(NpapiPluginMac, NegotiatesWhatTheParametersAndTheBrowserAllow) {
     const std::string namedCG = param("drawingmodel", "NPDrawingModelCoreGraphics");
     const std::string none = "NPDrawingModel=NONE", noEvents = "NPEventModel=NONE";
+    const std::string cgTold = "1000=1 accepted", cocoaTold = "1001=1 accepted";
     const Case cases[] = {
-        {"no parameter, willing browser", "", willing, 1, 1, {cgLine, cocoaLine}, true, true},
-        {"CoreGraphics named", namedCG, willing, 1, 1, {cgLine, cocoaLine}, true, true},
+        {"no parameter, willing browser",
+         "",
+         willing,
+         {cgTold, cocoaTold},
+         {cgLine, cocoaLine},
+         true,
+         true},
+        {"CoreGraphics named",
+         namedCG,
+         willing,
+         {cgTold, cocoaTold},
+         {cgLine, cocoaLine},
+         true,
+         true},
         {"OpenGL named",
          param("drawingmodel", "NPDrawingModelOpenGL"),
          willing,
-         -1,
-         -1,
+         {},
          {none, noEvents},
          false,
          false},
+        {"an empty name", param("drawingmodel", ""), willing, {}, {none, noEvents}, false, false},
         {"no CoreGraphics support",
          "",
          {false, true, true, true},
-         -1,
-         -1,
+         {},
          {none, noEvents},
          false,
          false},
         {"CoreGraphics named without support",
          namedCG,
          {false, true, true, true},
-         -1,
-         -1,
+         {},
          {noEvents},
          false,
          false},
         {"CoreGraphics refused",
          "",
          {true, false, true, true},
-         -1,
-         -1,
+         {"1000=1 refused"},
          {none, noEvents},
          false,
          false},
-        {"no Cocoa support", "", {true, true, false, true}, 1, -1, {cgLine, noEvents}, true, false},
+        {"no Cocoa support",
+         "",
+         {true, true, false, true},
+         {cgTold},
+         {cgLine, noEvents},
+         true,
+         false},
         {"Cocoa refused",
          namedCG,
          {true, true, true, false},
-         1,
-         -1,
+         {cgTold, "1001=1 refused"},
          {cgLine, noEvents},
          true,
          false},
@@ -173,8 +197,7 @@ TEST(NpapiPluginMac, NegotiatesWhatTheParametersAndTheBrowserAllow) {
         LogCapture capture;
         PluginPage p(c.params, optionsFor(c.answers));
         EXPECT_EQ(p.instance->newResult(), NPERR_NO_ERROR) << c.label;
-        EXPECT_EQ(p.instance->drawingModel(), c.drawingModel) << c.label;
-        EXPECT_EQ(p.instance->eventModel(), c.eventModel) << c.label;
+        EXPECT_EQ(told(p.browser.records()), c.told) << c.label;
         EXPECT_EQ(negotiationLines(capture), c.logged) << c.label;
         EXPECT_EQ(p.askForLayer(), c.window ? NPERR_NO_ERROR : NPERR_GENERIC_ERROR) << c.label;
         EXPECT_EQ(p.core()->GetWindow() != nullptr, c.window) << c.label;

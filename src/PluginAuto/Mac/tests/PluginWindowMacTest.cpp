@@ -16,6 +16,7 @@
 #include <thread>
 
 using mactest::EventLog;
+using mactest::geometry;
 
 namespace {
 
@@ -26,17 +27,6 @@ public:
     void* getDrawingPrimitive() const override { return nullptr; }
     void* getWindowRef() const override { return nullptr; }
 };
-
-NPWindow geometry(std::int32_t x, std::int32_t y, std::uint32_t width, std::uint32_t height,
-                  NPRect clip = NPRect{0, 0, 0, 0}) {
-    NPWindow window = {};
-    window.x = x;
-    window.y = y;
-    window.width = width;
-    window.height = height;
-    window.clipRect = clip;
-    return window;
-}
 
 std::vector<std::string> rects(const testbrowser::Records& records) {
     std::vector<std::string> found;
