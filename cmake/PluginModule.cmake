@@ -8,8 +8,8 @@ set(PLUGIN_MODULE_DIR ${CMAKE_CURRENT_LIST_DIR}/../src/PluginAuto/Mac)
 
 function(add_plugin_module target)
     cmake_parse_arguments(PARSE_ARGV 1 MODULE "" "" "SOURCES;LIBRARIES")
-    add_library(${target} SHARED ${PLUGIN_MODULE_DIR}/np_macmain.cpp ${MODULE_SOURCES})
-    target_link_libraries(${target} PRIVATE NpapiCore InterimPlatform ${MODULE_LIBRARIES})
+    add_library(${target} SHARED ${MODULE_SOURCES})
+    target_link_libraries(${target} PRIVATE NpapiCore PluginAutoMac ${MODULE_LIBRARIES})
     set_target_properties(${target} PROPERTIES
         CXX_VISIBILITY_PRESET hidden
         VISIBILITY_INLINES_HIDDEN ON

@@ -93,14 +93,15 @@ typedef enum : int32_t {
 
 typedef enum { NPNURLVProxy = 502 } NPNURLVariable;
 
-typedef enum {
+// Both model types hold -1 as well: the plug-in's mark for no model.
+typedef enum : int32_t {
     NPDrawingModelCoreGraphics = 1,
     NPDrawingModelOpenGL = 2,
     NPDrawingModelCoreAnimation = 3,
     NPDrawingModelInvalidatingCoreAnimation = 4
 } NPDrawingModel;
 
-typedef enum { NPEventModelCarbon = 0, NPEventModelCocoa = 1 } NPEventModel;
+typedef enum : int32_t { NPEventModelCarbon = 0, NPEventModelCocoa = 1 } NPEventModel;
 
 enum {
     NPERR_NO_ERROR = 0,

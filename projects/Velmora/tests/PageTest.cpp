@@ -6,6 +6,10 @@
 #include "SecretPin.h"
 
 #include <testbrowser/Browser.h>
+#include <testbrowser/CocoaEvent.h>
+#include <testbrowser/Page.h>
+
+#include <MacStandIn/StandIn.h>
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -114,6 +118,33 @@ TEST_F(SigningPage, ListsFetchesAndSignsEachHashLength) {
         EXPECT_EQ(page.eval("results.signatures[33]"), "");
         EXPECT_EQ(page.eval("results.errors[33]"), "3");
         EXPECT_EQ(page.eval("results.left"), "0");
+    });
+}
+
+// The macOS layer under the product: the models are agreed with the browser,
+// the browser's window is not passed on, the window comes to the plug-in
+// when the browser asks for the Core Animation layer, and input events end
+// unhandled; the page goes on signing.
+TEST_F(SigningPage, TheMacLayerAgreesItsModelsAndLeavesEventsUnhandled) {
+    runPage("signing.html", [this](testbrowser::Browser&, testbrowser::Page& page) {
+        testbrowser::PluginInstance& instance = *page.instance("plugin");
+        EXPECT_EQ(instance.drawingModel(), NPDrawingModelCoreGraphics);
+        EXPECT_EQ(instance.eventModel(), NPEventModelCocoa);
+        EXPECT_EQ(instance.setWindow(testbrowser::WindowChange{0, 0, 300, 200}), NPERR_NO_ERROR);
+        void* layer = nullptr;
+        EXPECT_EQ(instance.getValue(NPPVpluginCoreAnimationLayer, &layer), NPERR_NO_ERROR);
+        testbrowser::CocoaEvent events[] = {
+            testbrowser::CocoaEvent::mouse(NPCocoaEventMouseDown, 1, 1),
+            testbrowser::CocoaEvent::mouse(NPCocoaEventMouseUp, 1, 1),
+            testbrowser::CocoaEvent::mouse(NPCocoaEventMouseMoved, 2, 2),
+            testbrowser::CocoaEvent::key(NPCocoaEventKeyDown, 0, "a"),
+            testbrowser::CocoaEvent::draw(instance.context(), 0, 0, 1, 1)};
+        for (testbrowser::CocoaEvent& event : events) {
+            EXPECT_EQ(instance.sendEvent(event.record()), 0) << event.record().type;
+        }
+        EXPECT_TRUE(macos::recordedDrawing(instance.context()).empty());
+        EXPECT_EQ(page.eval("plugin.getDigitalSignatureCertificates()"),
+                  "O=Velmora,CN=Firmante|O=Velmora,CN=Firmante|" + certId);
     });
 }
 

@@ -9,6 +9,8 @@
 
 #include <testbrowser/Page.h>
 
+#include <MacStandIn/StandIn.h>
+
 #include <boost/make_shared.hpp>
 #include <map>
 #include <memory>
@@ -260,11 +262,18 @@ protected:
     OldProxyHost() : BrowserFixture(withoutURLValues()) {}
 };
 
-// The system's detector of this platform reports no proxy.
 TEST_F(OldProxyHost, ABrowserWithoutTheAnswerLeavesItToTheSystem) {
     std::map<std::string, std::string> settings{{"kept", "yes"}};
     EXPECT_FALSE(host->DetectProxySettings(settings, "http://a/"));
     EXPECT_EQ(settings.size(), 1u);
+
+    macos::setSystemProxies(
+        macos::ProxySettings{{"HTTPEnable", 1}, {"HTTPProxy", "system"}, {"HTTPPort", 3128}});
+    EXPECT_TRUE(host->DetectProxySettings(settings, "http://a/"));
+    macos::setSystemProxies(macos::ProxySettings{});
+    EXPECT_EQ(settings,
+              (std::map<std::string, std::string>{
+                  {"kept", "yes"}, {"type", "http"}, {"hostname", "system"}, {"port", "3128"}}));
 }
 
 // --- The NPObject of each script object -------------------------------------------
