@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <tuple>
+#include <utility>
 
 std::map<std::string, PinInfoStruct> gPines;
 
@@ -66,16 +68,17 @@ DigitalSignatureUtil::DigitalSignatureUtil() : lastError(0), lastLowLevelError(0
 DigitalSignatureUtil::~DigitalSignatureUtil() {}
 
 void DigitalSignatureUtil::SetPin(const std::string& name, const std::string& pin) {
-    auto found = gPines.find(name);
-    if (found == gPines.end()) {
-        gPines.emplace(name, PinInfoStruct(pin, false, 0));
-        return;
+    // The entry is made in place and the PIN copied straight into it, so no
+    // temporary copy of a short PIN is left behind on the stack.
+    const auto entry = gPines.emplace(std::piecewise_construct, std::forward_as_tuple(name),
+                                      std::forward_as_tuple());
+    PinInfoStruct& info = entry.first->second;
+    if (!entry.second) {
+        if (info.pin == pin)
+            return;
+        // The old PIN does not linger in the string's buffer.
+        overwritePin(info.pin);
     }
-    PinInfoStruct& info = found->second;
-    if (info.pin == pin)
-        return;
-    // The old PIN does not linger in the string's buffer.
-    overwritePin(info.pin);
     info.pin = pin;
     info.invalid = false;
 }

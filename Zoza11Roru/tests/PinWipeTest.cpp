@@ -6,9 +6,38 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
+
+// Searches the stack just below the caller's frame, where the frames of the
+// calls the caller has returned from lay, for a text. The stack below the
+// stack pointer stays mapped, and no call is made while it is read.
+__attribute__((noinline, no_sanitize_address)) bool stackBelowHolds(const std::string& sought) {
+    volatile unsigned char marker = 0;
+    const unsigned char* top = const_cast<const unsigned char*>(&marker);
+    const std::size_t depth = 64 * 1024;
+    for (const unsigned char* at = top - depth; at + sought.size() <= top; ++at) {
+        std::size_t matched = 0;
+        while (matched < sought.size() &&
+               at[matched] == static_cast<unsigned char>(sought[matched]))
+            ++matched;
+        if (matched == sought.size())
+            return true;
+    }
+    return false;
+}
+
+// Runs the PIN store's call in a frame set well below the scan's own, so that
+// the scan's frame does not cover what the call left.
+__attribute__((noinline)) void setPinDeep(DigitalSignatureUtil& engine, const std::string& name,
+                                          const std::string& pin) {
+    volatile unsigned char pad[2048];
+    std::memset(const_cast<unsigned char*>(pad), 0, sizeof pad);
+    engine.SetPin(name, pin);
+    pad[0] = pad[sizeof pad - 1];
+}
 
 class PinWipe : public ::testing::Test {
 protected:
@@ -46,6 +75,16 @@ TEST_F(PinWipe, SetPinLeavesNoRestOfALongerOldPin) {
     engine.SetPin("Certificado VADOD", "98765432");
     engine.SetPin("Certificado VADOD", "1");
     EXPECT_EQ(freedBlocksHolding("765432", [this] { engine.ClearPin(); }), 0);
+}
+
+// A short PIN fits in the string itself; no copy of it made on the way into
+// the store may stay behind on the stack.
+TEST_F(PinWipe, SetPinLeavesNoCopyOfAShortPinOnTheStack) {
+    const std::string pin(std::string("5172") + "8306");
+    ASSERT_FALSE(stackBelowHolds(pin.substr(1)));
+    setPinDeep(engine, "Certificado VADOD", pin);
+    EXPECT_FALSE(stackBelowHolds(pin.substr(1)));
+    EXPECT_EQ(gPines["Certificado VADOD"].pin, pin);
 }
 
 } // namespace

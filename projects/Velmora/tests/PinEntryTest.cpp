@@ -134,6 +134,21 @@ TEST_F(PinOnToken, EmptyingThePinLogsOutAndStartsOver) {
     EXPECT_NE(sign(32), "");
 }
 
+// The engine keeps a failure's low-level code across successes; emptying the
+// PIN drops the engine, so the next operation starts with none.
+TEST_F(PinOnToken, EmptyingThePinStartsAFreshEngine) {
+    typePin("1234");
+    sign(32);
+    set("pin", "9999");
+    EXPECT_EQ(sign(32), "");
+    EXPECT_EQ(read<long>("lastLowLevelError"), 0xA0); // CKR_PIN_INCORRECT
+
+    set("pin", "");
+
+    EXPECT_NE(call("getDigitalSignatureCertificates").cast<std::string>(), "");
+    EXPECT_EQ(read<long>("lastLowLevelError"), 0);
+}
+
 // One store serves every instance of the process.
 TEST_F(PinOnToken, APinHandedOverServesEveryInstance) {
     typePin("1234");
