@@ -209,7 +209,10 @@ std::string URI::toString(bool includeDomainPart) const {
     std::string out;
     if (includeDomainPart) {
         out += protocol + "://";
-        if (!login.empty()) {
+        // A host name holding an "@" followed an empty login and its "@":
+        // without that "@" the text before the host's own would read as
+        // the login.
+        if (!login.empty() || domain.find('@') != std::string::npos) {
             out += login + "@";
         }
         out += domain;

@@ -226,6 +226,15 @@ TEST(URI, ABackslashBeforeThePathFormatsAsASlashNotAsPartOfTheHost) {
     EXPECT_EQ(parsed.toString(false), "/a?b=#c");
 }
 
+TEST(URI, AnEmptyLoginStaysBeforeAHostNameHoldingAnAt) {
+    const FB::URI parsed("http://@a@b/");
+    EXPECT_EQ(parsed.login, "");
+    EXPECT_EQ(parsed.domain, "a@b");
+    EXPECT_EQ(parsed.toString(true), "http://@a@b/");
+    EXPECT_EQ(FB::URI(parsed.toString(true)).domain, "a@b");
+    EXPECT_EQ(FB::URI("http://@b/").toString(true), "http://b/");
+}
+
 TEST(URI, ComparesEveryField) {
     const FB::URI base("http://u@h:81/p?a=1#f");
     EXPECT_TRUE(base == FB::URI("HTTP://u@H:81/p?a=1#f"));
