@@ -1,4 +1,5 @@
 #include "DigitalSignatureUtilPkcs11.h"
+#include "DigitalSignatureUtilPkcs11Detail.h"
 
 #include <cert.h>
 #include <nss.h>
@@ -16,6 +17,8 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+
+using namespace engine_detail;
 
 // ---------------------------------------------------------------------------
 // Certificate decoding. Debian's NSS does not export its certificate decoder,
@@ -349,18 +352,10 @@ public:
     ~InitializedModule() { C_Finalize(nullptr); }
 };
 
-void freeItem(SECItem* item) {
-    SECITEM_FreeItem(item, PR_TRUE);
-}
 void freeArena(PLArenaPool* arena) {
     PORT_FreeArena(arena, PR_FALSE);
 }
 
-// Releases an NSS object with the function that NSS pairs with it.
-template <auto release> struct ReleasedBy {
-    template <typename T> void operator()(T* object) const { release(object); }
-};
-typedef std::unique_ptr<SECItem, ReleasedBy<freeItem>> ItemPtr;
 typedef std::unique_ptr<CERTCertificate, ReleasedBy<CERT_DestroyCertificate>> CertificatePtr;
 
 // DER_Encode tables of the PKCS #1 DigestInfo:
@@ -382,35 +377,6 @@ unsigned long nsprErrorCode() {
     return static_cast<unsigned long>(static_cast<long>(PR_GetError()));
 }
 
-ItemPtr decodeBase64(const std::string& text) {
-    return ItemPtr(NSSBase64_DecodeBuffer(nullptr, nullptr, text.data(),
-                                          static_cast<unsigned int>(text.size())));
-}
-
-// A certificate id; null when the text is not base64 or decodes to no byte
-// (NSS decodes some junk, such as "!!!!" or blanks, to nothing), since an
-// empty id would match an object with an empty CKA_ID.
-ItemPtr decodeIdentifier(const std::string& text) {
-    ItemPtr id = decodeBase64(text);
-    if (id && id->len == 0)
-        id.reset();
-    return id;
-}
-
-// The digest whose DigestInfo wraps a hash of this length.
-SECOidTag digestAlgorithmFor(unsigned int hashLength) {
-    switch (hashLength) {
-    case MD5_LENGTH:
-        return SEC_OID_MD5;
-    case SHA1_LENGTH:
-        return SEC_OID_SHA1;
-    case SHA256_LENGTH:
-        return SEC_OID_SHA256;
-    default:
-        return SEC_OID_UNKNOWN;
-    }
-}
-
 CertificatePtr decodeCertificate(std::vector<unsigned char>& der) {
     static char nickname[] = "Certificado";
     SECItem item = {siBuffer, der.data(), static_cast<unsigned int>(der.size())};
@@ -426,7 +392,41 @@ bool isUsableForSigning(const CERTCertificate& cert) {
            CERT_CheckCertValidTimes(&cert, PR_Now(), PR_FALSE) == secCertTimeValid;
 }
 
-// A name text with "|", the list's separator, written as "\7c".
+} // namespace
+
+namespace engine_detail {
+
+void freeItem(SECItem* item) {
+    SECITEM_FreeItem(item, PR_TRUE);
+}
+
+ItemPtr decodeBase64(const std::string& text) {
+    return ItemPtr(NSSBase64_DecodeBuffer(nullptr, nullptr, text.data(),
+                                          static_cast<unsigned int>(text.size())));
+}
+
+// NSS decodes some junk, such as "!!!!" or blanks, to nothing; an empty id
+// would match an object with an empty CKA_ID.
+ItemPtr decodeIdentifier(const std::string& text) {
+    ItemPtr id = decodeBase64(text);
+    if (id && id->len == 0)
+        id.reset();
+    return id;
+}
+
+SECOidTag digestAlgorithmFor(unsigned int hashLength) {
+    switch (hashLength) {
+    case MD5_LENGTH:
+        return SEC_OID_MD5;
+    case SHA1_LENGTH:
+        return SEC_OID_SHA1;
+    case SHA256_LENGTH:
+        return SEC_OID_SHA256;
+    default:
+        return SEC_OID_UNKNOWN;
+    }
+}
+
 std::string escapeSeparators(const char* name) {
     std::string text;
     for (const char* c = name; *c; ++c)
@@ -434,7 +434,7 @@ std::string escapeSeparators(const char* name) {
     return text;
 }
 
-} // namespace
+} // namespace engine_detail
 
 DigitalSignatureUtilPkcs11::DigitalSignatureUtilPkcs11()
     : initialized(false), pinModuleName(kEnginePinModule) {

@@ -118,6 +118,16 @@ std::string encodePath(const std::string& path) {
     return out;
 }
 
+// A backslash that starts the path is the separator the parser took it for,
+// as browsers do, and is written as the "/" it stands for: its escape would
+// join the host name instead.
+std::string formatPath(const std::string& path) {
+    if (!path.empty() && path[0] == '\\') {
+        return "/" + encodePath(path.substr(1));
+    }
+    return encodePath(path);
+}
+
 std::uint16_t parsePort(const std::string& text) {
     const int port = boost::lexical_cast<int>(text);
     if (port < 0 || port > 0xffff) {
@@ -199,7 +209,10 @@ std::string URI::toString(bool includeDomainPart) const {
     std::string out;
     if (includeDomainPart) {
         out += protocol + "://";
-        if (!login.empty()) {
+        // A host name holding an "@" followed an empty login and its "@":
+        // without that "@" the text before the host's own would read as
+        // the login.
+        if (!login.empty() || domain.find('@') != std::string::npos) {
             out += login + "@";
         }
         out += domain;
@@ -207,7 +220,7 @@ std::string URI::toString(bool includeDomainPart) const {
             out += ":" + std::to_string(port);
         }
     }
-    out += encodePath(path);
+    out += formatPath(path);
     char separator = '?';
     for (const auto& entry : query_data) {
         out += separator + url_encode(entry.first) + "=" + url_encode(entry.second);

@@ -217,6 +217,24 @@ TEST(URI, LowerCaseUrlsNeedingNoEncodingSurviveARoundTrip) {
     EXPECT_EQ(FB::URI(parsed.toString(true)), parsed);
 }
 
+TEST(URI, ABackslashBeforeThePathFormatsAsASlashNotAsPartOfTheHost) {
+    const FB::URI parsed("http://h\\a?b#c");
+    EXPECT_EQ(parsed.domain, "h");
+    EXPECT_EQ(parsed.path, "\\a");
+    EXPECT_EQ(parsed.toString(true), "http://h/a?b=#c");
+    EXPECT_EQ(FB::URI(parsed.toString(true)).domain, "h");
+    EXPECT_EQ(parsed.toString(false), "/a?b=#c");
+}
+
+TEST(URI, AnEmptyLoginStaysBeforeAHostNameHoldingAnAt) {
+    const FB::URI parsed("http://@a@b/");
+    EXPECT_EQ(parsed.login, "");
+    EXPECT_EQ(parsed.domain, "a@b");
+    EXPECT_EQ(parsed.toString(true), "http://@a@b/");
+    EXPECT_EQ(FB::URI(parsed.toString(true)).domain, "a@b");
+    EXPECT_EQ(FB::URI("http://@b/").toString(true), "http://b/");
+}
+
 TEST(URI, ComparesEveryField) {
     const FB::URI base("http://u@h:81/p?a=1#f");
     EXPECT_TRUE(base == FB::URI("HTTP://u@H:81/p?a=1#f"));
