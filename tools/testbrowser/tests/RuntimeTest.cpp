@@ -247,7 +247,8 @@ TEST_F(RuntimeTest, TimersAndAsyncCallsRunOnTheMainLoopForLiveInstancesOnly) {
     EXPECT_EQ(fired, (std::vector<uint32_t>{repeating, once, repeating, repeating}));
     npn.unscheduletimer(npp, repeating);
     EXPECT_TRUE(browser.runUntilIdle(std::chrono::seconds(1)));
-    static int calls = 0;
+    static int calls;
+    calls = 0;
     npn.pluginthreadasynccall(
         npp, [](void*) { ++calls; }, nullptr);
     PluginInstance& other = page->createDetachedInstance("other");
