@@ -7,7 +7,9 @@
 // calls and the median time of a page call against an engine call. Exits 1
 // when memory grew by 1 MiB or more, when the page's median is 5% or more
 // above the engine's, or when a page signature differs from the engine's
-// (PKCS#1 v1.5 is deterministic) or does not verify with openssl.
+// (PKCS#1 v1.5 is deterministic) or does not verify with openssl. With
+// --no-time-limit the medians are reported and not held to the limit: wall
+// times on a shared machine are not steady enough to judge a test run by.
 #include "EngineTestSupport.h"
 
 #include <testbrowser/Browser.h>
@@ -176,8 +178,9 @@ private:
     testbrowser::Page* m_page = nullptr;
 };
 
-// Prints the figures; true when they are within the limits.
-bool report(const Figures& figures) {
+// Prints the figures; true when they are within the limits, the time limit
+// only when it applies.
+bool report(const Figures& figures, bool timeLimited) {
     const long growth = figures.residentAtEnd - figures.residentAtFirstReading;
     const double pageMedian = median(figures.pageMicros);
     const double engineMedian = median(figures.engineMicros);
@@ -194,21 +197,27 @@ bool report(const Figures& figures) {
     std::printf("every page signature equals the engine's; the first and last verify with "
                 "openssl\n");
     const bool flat = growth < kMaxGrowthKiB;
-    const bool cheap = overhead < kMaxOverhead;
-    std::printf("%s\n", flat && cheap ? "PASS" : "FAIL");
+    const bool cheap = overhead < kMaxOverhead || !timeLimited;
+    std::printf("%s%s\n", flat && cheap ? "PASS" : "FAIL",
+                timeLimited ? "" : " (the overhead not held to its limit)");
     return flat && cheap;
 }
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const std::string timeOption = argc > 1 ? argv[1] : "";
+    if (argc > 2 || (argc == 2 && timeOption != "--no-time-limit")) {
+        std::fprintf(stderr, "usage: page_sign_bench [--no-time-limit]\n");
+        return 2;
+    }
     try {
         SigningBench bench;
         const Figures figures = bench.run();
         bench.verify(figures.firstSignature);
         bench.verify(figures.lastSignature);
         bench.close();
-        return report(figures) ? 0 : 1;
+        return report(figures, timeOption.empty()) ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "page_sign_bench: %s\n", error.what());
         return 1;
