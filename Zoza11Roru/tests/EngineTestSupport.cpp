@@ -74,14 +74,19 @@ std::string EngineOnToken::entryFor(const std::string& idHex) {
     return "O=Velmora,CN=Firmante|O=Velmora,CN=Firmante|" + toBase64(fromHex(idHex));
 }
 
+void verifySignature(const std::string& keyPem, const std::string& hash,
+                     const std::string& signatureBase64, const std::string& digest,
+                     const std::string& folder) {
+    writeFile(folder + "/hash.bin", hash);
+    writeFile(folder + "/signature.bin", fromBase64(signatureBase64));
+    runCommand("openssl pkeyutl -verify -inkey '" + keyPem + "' -in '" + folder +
+               "/hash.bin' -sigfile '" + folder + "/signature.bin' -pkeyopt digest:" + digest);
+}
+
 void expectValidSignature(const std::string& keyPem, const std::string& hash,
                           const std::string& signatureBase64, const std::string& digest,
                           const std::string& folder) {
-    writeFile(folder + "/hash.bin", hash);
-    writeFile(folder + "/signature.bin", fromBase64(signatureBase64));
-    EXPECT_NO_THROW(runCommand("openssl pkeyutl -verify -inkey '" + keyPem + "' -in '" + folder +
-                               "/hash.bin' -sigfile '" + folder +
-                               "/signature.bin' -pkeyopt digest:" + digest));
+    EXPECT_NO_THROW(verifySignature(keyPem, hash, signatureBase64, digest, folder));
 }
 
 std::string recoverSignedBytes(const std::string& keyPem, const std::string& signatureBase64,

@@ -43,7 +43,12 @@ private:
     std::string m_key;
 };
 
-// Verifies a PKCS#1 signature of `hash` with openssl, for the digest named.
+// Verifies a PKCS#1 signature of `hash` with openssl, for the digest named;
+// throws std::runtime_error with openssl's output when it does not verify.
+void verifySignature(const std::string& keyPem, const std::string& hash,
+                     const std::string& signatureBase64, const std::string& digest,
+                     const std::string& folder);
+// The same as a test expectation.
 void expectValidSignature(const std::string& keyPem, const std::string& hash,
                           const std::string& signatureBase64, const std::string& digest,
                           const std::string& folder);
