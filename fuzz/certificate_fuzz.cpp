@@ -1,14 +1,14 @@
 // The engine's certificate decoder on arbitrary DER: the certificate it
 // builds, its issuer and subject text, its e-mail addresses and key usage,
 // and the list entry and distinguished names made from that text.
-#include "DigitalSignatureUtilPkcs11.h"
 #include "DigitalSignatureUtilPkcs11Detail.h"
+#include "FuzzCheck.h"
+#include "FuzzEngine.h"
 
 #include <cert.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -19,17 +19,6 @@ struct CertificateDeleter {
     void operator()(CERTCertificate* cert) const { CERT_DestroyCertificate(cert); }
 };
 typedef std::unique_ptr<CERTCertificate, CertificateDeleter> CertificatePtr;
-
-// Brings NSS up for the life of the process.
-DigitalSignatureUtilPkcs11& engine() {
-    static DigitalSignatureUtilPkcs11* instance = new DigitalSignatureUtilPkcs11();
-    return *instance;
-}
-
-void require(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // The list's separator never survives escaping, and the name text reads
 // back as distinguished names.

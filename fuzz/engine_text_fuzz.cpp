@@ -1,30 +1,19 @@
 // The engine's decoding of text a page hands it: base64 certificate ids and
 // hashes, and distinguished names.
-#include "DigitalSignatureUtilPkcs11.h"
 #include "DigitalSignatureUtilPkcs11Detail.h"
+#include "FuzzCheck.h"
+#include "FuzzEngine.h"
 
 #include <nssb64.h>
 #include <secport.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
 namespace {
-
-// Brings NSS up for the life of the process.
-DigitalSignatureUtilPkcs11& engine() {
-    static DigitalSignatureUtilPkcs11* instance = new DigitalSignatureUtilPkcs11();
-    return *instance;
-}
-
-void require(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 std::string bytesOf(const SECItem& item) {
     return std::string(reinterpret_cast<const char*>(item.data), item.len);

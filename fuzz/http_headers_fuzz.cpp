@@ -1,19 +1,14 @@
 // The stream helper's reading of a response's header text: every header it
 // finds has a name without a colon, and neither name nor value holds a line
 // break or starts or ends with white space.
+#include "FuzzCheck.h"
 #include "SimpleStreamHelper.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 namespace {
-
-void require(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 bool isTrimmed(const std::string& text) {
     const char* const blanks = " \t\n\v\f\r";

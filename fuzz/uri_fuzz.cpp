@@ -1,23 +1,18 @@
 // URL parsing, formatting, encoding and decoding. A URL that parses formats
 // to text that parses to a URL formatting to that same text, and any text
 // survives encoding then decoding unchanged.
+#include "FuzzCheck.h"
 #include "URI.h"
 
 #include <boost/lexical_cast.hpp>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <stdexcept>
 #include <string>
 
 namespace {
-
-void require(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // The URL, or nothing for text that is refused as documented.
 std::optional<FB::URI> parse(const std::string& text) {

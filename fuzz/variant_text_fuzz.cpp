@@ -3,6 +3,7 @@
 // std::wstring too: both must give the same answer. An unsigned type never
 // takes a negative number, and an integer read from text formats back to
 // text that reads as the same integer.
+#include "FuzzCheck.h"
 #include "variant.h"
 #include "variant_conversions.h"
 
@@ -11,18 +12,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <type_traits>
 
 namespace {
-
-void require(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 template <typename T> std::optional<T> read(const FB::variant& value) {
     try {
