@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -13,17 +14,20 @@ namespace {
 
 // Searches the stack just below the caller's frame, where the frames of the
 // calls the caller has returned from lay, for a text. The stack below the
-// stack pointer stays mapped, and no call is made while it is read.
-__attribute__((noinline, no_sanitize_address)) bool stackBelowHolds(const std::string& sought) {
-    volatile unsigned char marker = 0;
-    const unsigned char* top = const_cast<const unsigned char*>(&marker);
+// stack pointer stays mapped, and no call is made while it is read; the
+// sanitizers are told this read past any one object is meant.
+__attribute__((noinline, no_sanitize("address", "undefined"))) bool
+stackBelowHolds(const std::string& sought) {
+    const auto top = reinterpret_cast<const volatile unsigned char*>(
+        reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0)));
+    const auto text = reinterpret_cast<const unsigned char*>(sought.data());
+    const std::size_t length = sought.size();
     const std::size_t depth = 64 * 1024;
-    for (const unsigned char* at = top - depth; at + sought.size() <= top; ++at) {
+    for (const volatile unsigned char* at = top - depth; at + length <= top; ++at) {
         std::size_t matched = 0;
-        while (matched < sought.size() &&
-               at[matched] == static_cast<unsigned char>(sought[matched]))
+        while (matched < length && at[matched] == text[matched])
             ++matched;
-        if (matched == sought.size())
+        if (matched == length)
             return true;
     }
     return false;
