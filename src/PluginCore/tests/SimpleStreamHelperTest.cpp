@@ -14,6 +14,16 @@ namespace {
 
 const char* const url = "http://example.test/data";
 
+// The request the HTTP helpers make for a cached POST of "a=1": the method,
+// the body and no headers of their own.
+void expectCachedPostOfA1(const FB::BrowserStreamRequest& sent, std::size_t bufferSize) {
+    EXPECT_EQ(sent.method, "POST");
+    EXPECT_EQ(sent.getPostData(), "a=1");
+    EXPECT_EQ(sent.getPostHeaders(), "");
+    EXPECT_TRUE(sent.cache);
+    EXPECT_EQ(sent.bufferSize, bufferSize);
+}
+
 // What the completion callback was given.
 struct Completion {
     int calls = 0;
@@ -272,11 +282,7 @@ TEST_F(SimpleStreamHelperTest, ARequestGoesThroughTheHostAndIsKeptUntilItEnds) {
         host, FB::URI::fromString(url), "a=1", recorder(), true, 512);
     ASSERT_EQ(host->streamRequests.size(), 1u);
     const FB::BrowserStreamRequest& sent = host->streamRequests[0];
-    EXPECT_EQ(sent.method, "POST");
-    EXPECT_EQ(sent.getPostData(), "a=1");
-    EXPECT_EQ(sent.getPostHeaders(), "");
-    EXPECT_TRUE(sent.cache);
-    EXPECT_EQ(sent.bufferSize, 512u);
+    expectCachedPostOfA1(sent, 512);
     EXPECT_TRUE(sent.wasAccepted());
 
     boost::weak_ptr<FakeStream> stream = lastStream();
@@ -385,12 +391,7 @@ TEST_F(SynchronousRequest, ARefusedStreamEndsTheWait) {
     ASSERT_TRUE(result);
     EXPECT_FALSE(result->success);
     ASSERT_EQ(host->streamRequests.size(), 1u);
-    const FB::BrowserStreamRequest& sent = host->streamRequests[0];
-    EXPECT_EQ(sent.method, "POST");
-    EXPECT_EQ(sent.getPostData(), "a=1");
-    EXPECT_EQ(sent.getPostHeaders(), "");
-    EXPECT_TRUE(sent.cache);
-    EXPECT_EQ(sent.bufferSize, 256u);
+    expectCachedPostOfA1(host->streamRequests[0], 256);
 }
 
 TEST_F(SynchronousRequest, HostShutdownEndsTheWait) {
