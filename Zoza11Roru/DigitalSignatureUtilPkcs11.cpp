@@ -629,8 +629,9 @@ bool DigitalSignatureUtilPkcs11::Login(unsigned long session) {
         setError(kPinRefused, "Pin invalido para " + pinModuleName);
         return false;
     }
+    // The whole PIN, a NUL in it included: a token must not see a prefix.
     CK_RV rv = C_Login(session, CKU_USER, reinterpret_cast<CK_UTF8CHAR_PTR>(&info.pin[0]),
-                       std::strlen(info.pin.c_str()));
+                       info.pin.size());
     if (checkReturnValue(rv, "C_Login"))
         return true;
     if (lastError == kPinRefused) {

@@ -174,6 +174,17 @@ TEST_F(SigningPage, MissingRefusedAndEmptiedPin) {
     });
 }
 
+// A NUL typed into the PIN stays in it up to the token, which refuses the
+// longer PIN instead of taking its own PIN before the NUL.
+TEST_F(SigningPage, APinWithANulIsRefused) {
+    runPage("pin_with_nul.html", [this](testbrowser::Browser&, testbrowser::Page& page) {
+        EXPECT_EQ(page.eval("results.withNul"), "");
+        EXPECT_EQ(page.eval("results.withNulState"), "5,true,Certificado VADOD,1");
+        expectSignatureOf(32, page.eval("results.signature"), "sha256");
+        EXPECT_EQ(page.eval("results.signedError"), "0");
+    });
+}
+
 TEST_F(SigningPage, EventsOnloadAndExceptionsReachThePage) {
     runPage("events.html", [](testbrowser::Browser&, testbrowser::Page& page) {
         EXPECT_EQ(page.eval("results.loaded.join('|')"), "1.0.0.0|from onload");
