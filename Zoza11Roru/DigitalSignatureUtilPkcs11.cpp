@@ -372,6 +372,14 @@ DERTemplate SGNDigestInfoTemplate[] = {
     {DER_OCTET_STRING, offsetof(SGNDigestInfo, digest), nullptr, 0},
     {0, 0, nullptr, 0}};
 
+// The token's answers that refuse the PIN itself: a wrong PIN, a locked one,
+// and one the token will not take as a PIN at all (bad characters, wrong
+// length). An expired PIN was right, so CKR_PIN_EXPIRED is not among them.
+bool isPinRefusal(CK_RV rv) {
+    return rv == CKR_PIN_INCORRECT || rv == CKR_PIN_INVALID || rv == CKR_PIN_LEN_RANGE ||
+           rv == CKR_PIN_LOCKED;
+}
+
 // NSPR's error code, sign-extended to the width of the low-level code.
 unsigned long nsprErrorCode() {
     return static_cast<unsigned long>(static_cast<long>(PR_GetError()));
@@ -506,7 +514,7 @@ bool DigitalSignatureUtilPkcs11::checkReturnValue(unsigned long rv, const char* 
     if (rv == CKR_OK)
         return true;
     lastLowLevelError = rv;
-    lastError = rv == CKR_PIN_INCORRECT || rv == CKR_PIN_LOCKED ? kPinRefused : kTokenFailure;
+    lastError = isPinRefusal(rv) ? kPinRefused : kTokenFailure;
     lastErrorMessage = context;
     return false;
 }
@@ -621,8 +629,9 @@ bool DigitalSignatureUtilPkcs11::Login(unsigned long session) {
         setError(kPinRefused, "Pin invalido para " + pinModuleName);
         return false;
     }
+    // The whole PIN, a NUL in it included: a token must not see a prefix.
     CK_RV rv = C_Login(session, CKU_USER, reinterpret_cast<CK_UTF8CHAR_PTR>(&info.pin[0]),
-                       std::strlen(info.pin.c_str()));
+                       info.pin.size());
     if (checkReturnValue(rv, "C_Login"))
         return true;
     if (lastError == kPinRefused) {

@@ -4,6 +4,9 @@
 
 #include "JSExceptions.h"
 
+#include <prerror.h>
+#include <secerr.h>
+
 namespace {
 
 class CertificateOperations : public PluginOnToken {
@@ -100,6 +103,19 @@ TEST_F(CertificateOperations, ASuccessClearsOnlyTheErrorCode) {
     EXPECT_EQ(read<int>("lastError"), 0);
     EXPECT_EQ(read<long>("lastLowLevelError"), 0xA0);
     EXPECT_EQ(read<std::string>("lastErrorMessage"), "Pin invalido para Certificado VADOD");
+}
+
+// The engine keeps NSPR's negative codes in an unsigned long; the page reads
+// them negative again.
+TEST_F(CertificateOperations, ANegativeNsprCodeReachesThePageNegative) {
+    sign(32);
+    ASSERT_EQ(read<int>("lastError"), 11);
+    // The PIN check that stops the next operation takes NSPR's code.
+    PR_SetError(SEC_ERROR_BAD_DATA, 0);
+
+    EXPECT_EQ(call("getCertificate", {certId}).cast<std::string>(), "");
+    EXPECT_EQ(read<int>("lastError"), 11);
+    EXPECT_EQ(read<long>("lastLowLevelError"), SEC_ERROR_BAD_DATA);
 }
 
 TEST_F(CertificateOperations, WithThePluginGoneOnlyTheListingFails) {

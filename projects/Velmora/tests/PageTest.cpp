@@ -164,13 +164,26 @@ TEST_F(SigningPage, MissingRefusedAndEmptiedPin) {
                       "after logging out,11,true,false,Certificado VADOD,0,0");
         // A long reaches the page as its decimal text. The refusal's code is
         // the token's; the same PIN again is refused without the token, with
-        // NSPR's last code. A success keeps the last failure's code.
+        // NSPR's last code, which is negative. A success keeps the last
+        // failure's code.
         EXPECT_EQ(page.eval("results.lowLevelType"), "string");
         EXPECT_EQ(page.eval("results.lowLevel"), "160");
         EXPECT_EQ(page.eval("results.message"), "Pin invalido para Certificado VADOD");
-        EXPECT_NE(page.eval("results.failureLowLevel"), "0");
+        EXPECT_LT(std::stol(page.eval("results.failureLowLevel")), 0)
+            << page.eval("results.failureLowLevel");
         EXPECT_EQ(page.eval("results.keptLowLevel"), page.eval("results.failureLowLevel"));
         expectSignatureOf(32, page.eval("results.signature"), "sha256");
+    });
+}
+
+// A NUL typed into the PIN stays in it up to the token, which refuses the
+// longer PIN instead of taking its own PIN before the NUL.
+TEST_F(SigningPage, APinWithANulIsRefused) {
+    runPage("pin_with_nul.html", [this](testbrowser::Browser&, testbrowser::Page& page) {
+        EXPECT_EQ(page.eval("results.withNul"), "");
+        EXPECT_EQ(page.eval("results.withNulState"), "5,true,Certificado VADOD,1");
+        expectSignatureOf(32, page.eval("results.signature"), "sha256");
+        EXPECT_EQ(page.eval("results.signedError"), "0");
     });
 }
 

@@ -120,6 +120,19 @@ TEST_F(PinOnToken, TheConversationWithThePage) {
     EXPECT_EQ(gPines[engineModule].retries, 1);
 }
 
+// A NUL does not end the PIN: the token's PIN followed by a NUL and more is
+// another PIN, refused, not the token's PIN cut short.
+TEST_F(PinOnToken, APinWithANulIsTriedWhole) {
+    const std::string withNul("1234\0x", 6);
+    sign(32);
+    set("pin", withNul);
+
+    EXPECT_EQ(sign(32), "");
+    EXPECT_EQ(read<int>("lastError"), 5);
+    EXPECT_TRUE(read<bool>("isPinInvalid"));
+    EXPECT_EQ(gPines[engineModule].pin, withNul);
+}
+
 TEST_F(PinOnToken, EmptyingThePinLogsOutAndStartsOver) {
     typePin("1234");
     sign(32);
