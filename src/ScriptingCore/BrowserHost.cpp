@@ -91,11 +91,13 @@ bool BrowserHost::isMainThread() const {
 BrowserStreamPtr BrowserHost::createStream(const BrowserStreamRequest& req,
                                            bool enableAsync) const {
     assertMainThread();
-    if (isShutDown()) {
-        return BrowserStreamPtr();
-    }
+    // The helper calls back in every case, once: with the failure when it
+    // gets no stream, as after shutdown.
     if (enableAsync && req.getCallback() && !req.getEventSink()) {
         return SimpleStreamHelper::AsyncRequest(shared_from_this(), req)->getStream();
+    }
+    if (isShutDown()) {
+        return BrowserStreamPtr();
     }
     return retained(_createStream(req));
 }

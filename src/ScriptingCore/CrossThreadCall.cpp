@@ -74,6 +74,9 @@ void CrossThreadCall::raiseStoredError() const {
 void CrossThreadCall::syncCallbackFunctor(void* userData) {
     const std::unique_ptr<CallHandle> handle(static_cast<CallHandle*>(userData));
     if (const boost::shared_ptr<CrossThreadCall> call = handle->lock()) {
+        // Traced where the caller may still give the call up before it
+        // begins.
+        FBLOG_TRACE("CrossThreadCall", "Taking a blocking call for its caller");
         call->runForWaitingCaller();
     }
 }

@@ -91,6 +91,21 @@ std::string decode(const std::string& in, bool (*keepEscaped)(int)) {
     return out;
 }
 
+// A component is plain text: each of its "%" is stored as the escape of
+// "%", so that none reads as an escape the path keeps.
+std::string literalInPath(const std::string& component) {
+    std::string out;
+    out.reserve(component.size());
+    for (const char c : component) {
+        if (c == '%') {
+            out += "%25";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void appendEncoded(std::string& out, char c) {
     static const char* const unreserved = "+$-_.!*'(),/";
     static const char* const hexDigits = "0123456789abcdef";
@@ -276,7 +291,7 @@ void URI::appendPathComponent(const std::string& pc) {
     if (pc[0] != '/') {
         path += '/';
     }
-    path += pc;
+    path += literalInPath(pc);
 }
 
 std::string URI::filename() const {

@@ -32,6 +32,8 @@ public:
 
     bool operator==(const URI& other) const;
 
+    // Appends pc as plain text after one "/"; each "%" in it is stored as
+    // "%25".
     void appendPathComponent(const std::string& pc);
     // The last component of the path; empty when the path ends with "/".
     std::string filename() const;

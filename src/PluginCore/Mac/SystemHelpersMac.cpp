@@ -36,9 +36,14 @@ std::string getAppDataPath(const std::string& appName) {
     if (!folders || folders->count() == 0) {
         return "";
     }
+    // A name that is not UTF-8 has no Foundation string; appending nothing
+    // would name the Application Support folder itself.
+    NSString* const name = NSString::stringWithUTF8String(appName.c_str());
+    if (!name) {
+        return "";
+    }
     NSString* const folder = static_cast<NSString*>(folders->objectAtIndex(0));
-    return textOf(
-        folder->stringByAppendingPathComponent(NSString::stringWithUTF8String(appName.c_str())));
+    return textOf(folder->stringByAppendingPathComponent(name));
 }
 
 std::string getLocalAppDataPath(const std::string& appName) {

@@ -12,7 +12,8 @@ namespace System {
 // The user's home folder.
 std::string getHomeDirPath();
 // The user's per-application data folder with appName appended as one path
-// component; "" when the system names no such folder.
+// component; "" when the system names no such folder or appName is not
+// UTF-8.
 std::string getAppDataPath(const std::string& appName);
 // The same as getAppDataPath on this platform.
 std::string getLocalAppDataPath(const std::string& appName);

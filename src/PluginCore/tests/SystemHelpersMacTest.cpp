@@ -39,6 +39,18 @@ TEST_F(SystemFolders, ApplicationDataUnderApplicationSupport) {
     EXPECT_EQ(FB::System::getAppDataPath(""), "/Users/ana/Library/Application Support");
 }
 
+// Such a name has no Foundation string: the answer must not be the
+// Application Support folder itself.
+TEST_F(SystemFolders, ANameThatIsNotUtf8ReadsAsEmpty) {
+    macos::setHomeDirectory(std::string("/Users/ana"));
+    for (const char* name : {"caf\xe9", "\xc3", "ok\xff\xfe"}) {
+        EXPECT_EQ(FB::System::getAppDataPath(name), "") << name;
+        EXPECT_EQ(FB::System::getLocalAppDataPath(name), "") << name;
+    }
+    EXPECT_EQ(FB::System::getAppDataPath("caf\xc3\xa9"),
+              "/Users/ana/Library/Application Support/caf\xc3\xa9");
+}
+
 TEST_F(SystemFolders, OnlyTheFirstFolderFoundIsUsed) {
     macos::setApplicationSupportDirectories(
         std::vector<std::string>{"/first/Application Support", "/second"});

@@ -2,6 +2,7 @@
 #include "BrowserStreamRequest.h"
 #include "FakeBrowserHost.h"
 #include "JSExceptions.h"
+#include "SimpleStreamHelper.h"
 #include "TestObjects.h"
 
 #include <atomic>
@@ -255,6 +256,29 @@ TEST_F(StreamCreation, NoStreamIsOpenedAfterShutdown) {
     EXPECT_FALSE(host->createStream(request, true));
     EXPECT_TRUE(host->streamRequests.empty());
     EXPECT_TRUE(host->unsolicitedRequests.empty());
+}
+
+// A callback request after shutdown is told of its failure at once, as one
+// that goes to the HTTP helper itself is, and only once.
+TEST_F(StreamCreation, ACallbackRequestAfterShutdownCallsBackOnceWithTheFailure) {
+    std::vector<std::string> outcomes;
+    request.setCallback([&](bool success, const FB::HeaderMap& headers,
+                            const boost::shared_array<std::uint8_t>& data, std::size_t size) {
+        outcomes.push_back(std::string(success ? "success" : "failure") + " " +
+                           std::to_string(headers.size()) + " " + (data ? "body" : "no body") +
+                           " " + std::to_string(size));
+    });
+    host->shutdown();
+    EXPECT_FALSE(host->createStream(request, true));
+    EXPECT_EQ(outcomes, std::vector<std::string>{"failure 0 no body 0"});
+
+    host->pumpMainThread();
+    host->shutdown();
+    EXPECT_EQ(outcomes.size(), 1u) << "nothing left to call back again";
+    EXPECT_TRUE(host->streamRequests.empty());
+
+    EXPECT_FALSE(FB::SimpleStreamHelper::AsyncRequest(host, request)->getStream());
+    EXPECT_EQ(outcomes.size(), 2u) << "the helper itself calls back once as well";
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "JSExceptions.h"
 #include "LogCapture.h"
 #include "MainThreadPump.h"
+#include "NullLogger.h"
 #include "TestObjects.h"
 #include "variant_list.h"
 
@@ -21,6 +22,39 @@
 namespace {
 
 using FB::variant;
+
+// Through the log's recorder seam: runs an action, once, on the main thread
+// where it has taken a blocking call for its caller and not yet begun it.
+class WhenABlockingCallIsTaken {
+public:
+    explicit WhenABlockingCallIsTaken(std::function<void()> action) {
+        pending() = std::move(action);
+        FB::Log::setRecorder(&record);
+    }
+    ~WhenABlockingCallIsTaken() {
+        FB::Log::setRecorder(nullptr);
+        pending() = nullptr;
+    }
+    WhenABlockingCallIsTaken(const WhenABlockingCallIsTaken&) = delete;
+    WhenABlockingCallIsTaken& operator=(const WhenABlockingCallIsTaken&) = delete;
+
+private:
+    static void record(const FB::Log::Record& entry) {
+        if (entry.src != "CrossThreadCall" ||
+            entry.msg != "Taking a blocking call for its caller") {
+            return;
+        }
+        std::function<void()> action;
+        action.swap(pending());
+        if (action) {
+            action();
+        }
+    }
+    static std::function<void()>& pending() {
+        static std::function<void()> action;
+        return action;
+    }
+};
 
 class CrossThreadCalls : public ::testing::Test {
 protected:
@@ -144,6 +178,39 @@ TEST_F(CrossThreadCalls, AWorkerWaitingThroughTheShutdownHearsShuttingDown) {
     ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(outcome.get(), "Shutting down");
     EXPECT_FALSE(ranAfterWorkerLeft);
+}
+
+// The main thread has taken the worker's call and is held before it begins
+// it; meanwhile the host shuts down and the worker gives up. The call must
+// not run afterwards: what it refers to may have gone with the worker.
+TEST_F(CrossThreadCalls, ACallTakenButNotBegunWhenItsWorkerGivesUpNeverRuns) {
+    std::atomic<bool> ran(false);
+    std::atomic<bool> workerLeft(false);
+    bool taken = false;
+    const WhenABlockingCallIsTaken hold([&] {
+        taken = true;
+        host->shutdown();
+        EXPECT_TRUE(waitUntil([&] { return workerLeft.load(); })) << "the worker did not give up";
+    });
+    std::future<std::string> outcome = std::async(std::launch::async, [&] {
+        std::string result = "returned";
+        try {
+            host->CallOnMainThread([&ran] { ran = true; });
+        } catch (const FB::script_error& e) {
+            result = e.what();
+        }
+        workerLeft = true;
+        return result;
+    });
+    if (!waitUntil([&] { return host->pendingCalls() == 1; })) {
+        host->shutdown();
+        FAIL() << "the worker's call was not scheduled";
+    }
+    host->pumpMainThread();
+    EXPECT_TRUE(taken);
+    ASSERT_EQ(outcome.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(outcome.get(), "Shutting down");
+    EXPECT_FALSE(ran);
 }
 
 // The shutdown comes while the worker's call is running on the main thread

@@ -259,6 +259,37 @@ TEST(URI, AppendsPathComponentsWithOneSeparator) {
     }
 }
 
+// A component is text as it is: a "%" in it never reads as an escape, and
+// the URL made from the path, parsed again, decodes to that text.
+TEST(URI, AnAppendedComponentKeepsItsPercentSignsLiteral) {
+    struct Case {
+        std::string component;
+        std::string path;
+        std::string url;
+    };
+    const std::vector<Case> cases = {
+        {"100%2Fdone", "/files/100%252Fdone", "http://h/files/100%252Fdone"},
+        {"a%2fb", "/files/a%252fb", "http://h/files/a%252fb"},
+        {"%00", "/files/%2500", "http://h/files/%2500"},
+        {"100%25", "/files/100%2525", "http://h/files/100%2525"},
+        {"%41", "/files/%2541", "http://h/files/%2541"},
+        {"50%", "/files/50%25", "http://h/files/50%25"},
+        {"%zz%4", "/files/%25zz%254", "http://h/files/%25zz%254"},
+        {"a b", "/files/a b", "http://h/files/a%20b"},
+        {"x/y z", "/files/x/y z", "http://h/files/x/y%20z"},
+        {"r\xc3\xa9~", "/files/r\xc3\xa9~", "http://h/files/r%c3%a9%7e"},
+    };
+    for (const Case& c : cases) {
+        FB::URI uri("http://h/files");
+        uri.appendPathComponent(c.component);
+        EXPECT_EQ(uri.path, c.path) << c.component;
+        EXPECT_EQ(uri.toString(true), c.url) << c.component;
+        const FB::URI parsed(uri.toString(true));
+        EXPECT_EQ(parsed.path, uri.path) << c.component;
+        EXPECT_EQ(FB::URI::url_decode(parsed.path), "/files/" + c.component) << c.component;
+    }
+}
+
 TEST(URI, FilenameIsTheLastPathComponent) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"/a/c.txt", "c.txt"}, {"/a/", ""}, {"c", "c"}, {"", ""}};
