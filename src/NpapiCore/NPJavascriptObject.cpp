@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <string.h>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -33,6 +34,46 @@ bool isBuiltInName(const std::string& name) {
 NPJavascriptObject* fromNPObject(NPObject* obj) {
     return static_cast<NPJavascriptObject*>(obj);
 }
+
+// Overwrites a text the variant holds, inline buffer included, with a store
+// the compiler cannot drop, and empties it.
+void wipeText(variant& value) noexcept {
+    std::string* const text = value.held_ptr<std::string>();
+    if (!text) {
+        return;
+    }
+    if (!text->empty()) {
+        explicit_bzero(&(*text)[0], text->size());
+    }
+    text->clear();
+}
+
+// Wipes the texts of the page's values for one call or property write when
+// it goes, whichever way the call ends, so that the memory they give back
+// keeps nothing the page passed (a PIN written whole, say). The values are
+// the binding's own copies: what the script object returns or keeps is a
+// copy of its own and is left alone.
+class PageTextWipe {
+public:
+    explicit PageTextWipe(variant& value) : m_value(&value), m_list(nullptr) {}
+    explicit PageTextWipe(VariantList& list) : m_value(nullptr), m_list(&list) {}
+    ~PageTextWipe() {
+        if (m_value) {
+            wipeText(*m_value);
+        }
+        if (m_list) {
+            for (variant& value : *m_list) {
+                wipeText(value);
+            }
+        }
+    }
+    PageTextWipe(const PageTextWipe&) = delete;
+    PageTextWipe& operator=(const PageTextWipe&) = delete;
+
+private:
+    variant* m_value;
+    VariantList* m_list;
+};
 
 } // namespace
 
@@ -179,14 +220,12 @@ bool NPJavascriptObject::HasMethod(NPIdentifier name) {
            answer;
 }
 
-VariantList NPJavascriptObject::arguments(NpapiBrowserHost& host, const NPVariant* args,
-                                          std::uint32_t argCount) const {
-    VariantList list;
+void NPJavascriptObject::convertArguments(NpapiBrowserHost& host, const NPVariant* args,
+                                          std::uint32_t argCount, VariantList& list) const {
     list.reserve(argCount);
     for (std::uint32_t i = 0; i < argCount; ++i) {
         list.push_back(host.getVariant(&args[i]));
     }
-    return list;
 }
 
 bool NPJavascriptObject::Invoke(NPIdentifier name, const NPVariant* args, std::uint32_t argCount,
@@ -195,7 +234,9 @@ bool NPJavascriptObject::Invoke(NPIdentifier name, const NPVariant* args, std::u
     return guarded([&] {
         const NpapiBrowserHostPtr host = getHost();
         const std::string text = name ? host->StringFromIdentifier(name) : std::string();
-        const VariantList list = arguments(*host, args, argCount);
+        VariantList list;
+        const PageTextWipe wipe(list);
+        convertArguments(*host, args, argCount, list);
         host->getNPVariant(result, getAPI()->Invoke(text, list));
     });
 }
@@ -256,7 +297,8 @@ bool NPJavascriptObject::GetProperty(NPIdentifier name, NPVariant* result) {
 bool NPJavascriptObject::SetProperty(NPIdentifier name, const NPVariant* value) {
     return guarded([&] {
         const NpapiBrowserHostPtr host = getHost();
-        const variant converted = host->getVariant(value);
+        variant converted = host->getVariant(value);
+        const PageTextWipe wipe(converted);
         if (!host->IdentifierIsString(name)) {
             getAPI()->SetProperty(host->IntFromIdentifier(name), converted);
             return;
@@ -315,7 +357,9 @@ bool NPJavascriptObject::Construct(const NPVariant* args, std::uint32_t argCount
     NPVariantBlock::clear(*result);
     return guarded([&] {
         const NpapiBrowserHostPtr host = getHost();
-        const VariantList list = arguments(*host, args, argCount);
+        VariantList list;
+        const PageTextWipe wipe(list);
+        convertArguments(*host, args, argCount, list);
         host->getNPVariant(result, getAPI()->Construct(list));
     });
 }

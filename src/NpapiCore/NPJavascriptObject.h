@@ -109,8 +109,9 @@ private:
     // page exception. No exception leaves it.
     template <class Body> bool guarded(const Body& body);
     void reportScriptError(const char* message);
-    VariantList arguments(NpapiBrowserHost& host, const NPVariant* args,
-                          std::uint32_t argCount) const;
+    // Appends the page's arguments, converted, to list.
+    void convertArguments(NpapiBrowserHost& host, const NPVariant* args, std::uint32_t argCount,
+                          VariantList& list) const;
     variant propertyValue(NpapiBrowserHost& host, NPIdentifier name);
 
     static NPObject* _Allocate(NPP npp, NPClass* cls);

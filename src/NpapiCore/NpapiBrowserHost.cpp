@@ -36,6 +36,16 @@ namespace Npapi {
 
 namespace {
 
+// The page's text made right in the variant's own string, so that no other
+// copy of it is made and freed.
+variant pageText(const NPString& text) {
+    variant value(std::string(), true);
+    if (text.UTF8Characters) {
+        value.held_ptr<std::string>()->assign(text.UTF8Characters, text.UTF8Length);
+    }
+    return value;
+}
+
 // --- Conversion of FB::variant to NPVariant ---------------------------------
 
 typedef NPVariant (*NPVariantBuilder)(NpapiBrowserHost& host, const variant& value);
@@ -541,11 +551,8 @@ variant NpapiBrowserHost::getVariant(const NPVariant* npVar) {
         return static_cast<int>(npVar->value.intValue);
     case NPVariantType_Double:
         return npVar->value.doubleValue;
-    case NPVariantType_String: {
-        const NPString& text = npVar->value.stringValue;
-        return text.UTF8Characters ? std::string(text.UTF8Characters, text.UTF8Length)
-                                   : std::string();
-    }
+    case NPVariantType_String:
+        return pageText(npVar->value.stringValue);
     case NPVariantType_Object:
         if (!npVar->value.objectValue) {
             return variant_detail::null();

@@ -124,6 +124,10 @@ public:
     // Exact read: a copy of the held value when it is a T.
     template <typename T> T cast() const;
 
+    // The held value itself when it is a T, NULL otherwise: for code that
+    // must overwrite the value before its memory goes back.
+    template <typename T> T* held_ptr() noexcept { return boost::any_cast<T>(&object); }
+
     // Converting read; the rules per target type are the convert_variant
     // overloads, std::string and bool excepted.
     template <typename T> T convert_cast() const {

@@ -1,8 +1,11 @@
 #include "FreedBlockScan.h"
 
+#include <link.h>
 #include <malloc.h>
 
 #include <atomic>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -16,17 +19,73 @@ std::size_t gSoughtLength = 0;
 std::atomic<bool> gArmed(false);
 std::atomic<int> gFreedHoldingIt(0);
 
-void scanFreedBlock(void* block) {
-    if (!gArmed || !block || gSoughtLength == 0)
+// The code whose frees are searched; none watched means every caller's.
+struct CodeRange {
+    std::uintptr_t start;
+    std::uintptr_t end;
+};
+CodeRange gWatched[8];
+std::atomic<std::size_t> gWatchedCount(0);
+
+bool isWatchedCaller(const void* caller) {
+    if (gWatchedCount == 0)
+        return true;
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(caller);
+    for (std::size_t i = 0; i < gWatchedCount; ++i) {
+        if (at >= gWatched[i].start && at < gWatched[i].end)
+            return true;
+    }
+    return false;
+}
+
+// `caller` is the return address of the operator delete that was called.
+void scanFreedBlock(void* block, const void* caller) {
+    if (!gArmed || !block || gSoughtLength == 0 || !isWatchedCaller(caller))
         return;
     if (memmem(block, malloc_usable_size(block), gSought, gSoughtLength))
         ++gFreedHoldingIt;
 }
 
-// Disarms when the step ends, whichever way.
+void release(void* block, const void* caller) {
+    scanFreedBlock(block, caller);
+    std::free(block);
+}
+
+// Disarms when the step ends, whichever way, and forgets the watched code.
 struct Disarm {
-    ~Disarm() { gArmed = false; }
+    ~Disarm() {
+        gArmed = false;
+        gWatchedCount = 0;
+    }
 };
+
+int scanWhile(const std::string& sought, const std::function<void()>& step) {
+    if (sought.empty() || sought.size() > sizeof gSought)
+        throw std::invalid_argument("the text sought must have 1 to 256 bytes");
+    std::memcpy(gSought, sought.data(), sought.size());
+    gSoughtLength = sought.size();
+    gFreedHoldingIt = 0;
+    gArmed = true;
+    step();
+    return gFreedHoldingIt;
+}
+
+// Records the executable segments of the loaded object whose file is `path`.
+int watchSegmentsOf(dl_phdr_info* info, std::size_t, void* path) {
+    char loaded[PATH_MAX];
+    if (!info->dlpi_name || !realpath(info->dlpi_name, loaded) ||
+        std::strcmp(loaded, static_cast<const char*>(path)) != 0)
+        return 0;
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+        if (segment.p_type != PT_LOAD || !(segment.p_flags & PF_X) ||
+            gWatchedCount == sizeof gWatched / sizeof gWatched[0])
+            continue;
+        const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+        gWatched[gWatchedCount++] = CodeRange{start, start + segment.p_memsz};
+    }
+    return 1;
+}
 
 } // namespace
 
@@ -41,30 +100,34 @@ void* operator new[](std::size_t size) {
 }
 
 void operator delete(void* block) noexcept {
-    scanFreedBlock(block);
-    std::free(block);
+    release(block, __builtin_return_address(0));
 }
 
 void operator delete[](void* block) noexcept {
-    operator delete(block);
+    release(block, __builtin_return_address(0));
 }
 
 void operator delete(void* block, std::size_t) noexcept {
-    operator delete(block);
+    release(block, __builtin_return_address(0));
 }
 
 void operator delete[](void* block, std::size_t) noexcept {
-    operator delete(block);
+    release(block, __builtin_return_address(0));
 }
 
 int freedBlocksHolding(const std::string& sought, const std::function<void()>& step) {
-    if (sought.empty() || sought.size() > sizeof gSought)
-        throw std::invalid_argument("the text sought must have 1 to 256 bytes");
-    std::memcpy(gSought, sought.data(), sought.size());
-    gSoughtLength = sought.size();
-    gFreedHoldingIt = 0;
-    gArmed = true;
     const Disarm disarm;
-    step();
-    return gFreedHoldingIt;
+    return scanWhile(sought, step);
+}
+
+int blocksFreedByLibraryHolding(const std::string& library, const std::string& sought,
+                                const std::function<void()>& step) {
+    char path[PATH_MAX];
+    if (!realpath(library.c_str(), path))
+        throw std::invalid_argument("no file " + library);
+    const Disarm disarm;
+    dl_iterate_phdr(&watchSegmentsOf, path);
+    if (gWatchedCount == 0)
+        throw std::invalid_argument(library + " is not loaded");
+    return scanWhile(sought, step);
 }

@@ -8,3 +8,10 @@
 
 // Runs `step` and returns how many blocks freed meanwhile held `sought`.
 int freedBlocksHolding(const std::string& sought, const std::function<void()>& step);
+
+// The same for the blocks freed by the code of one shared object, the one
+// loaded from the file `library`; the blocks the program and the other
+// libraries free are not searched. Raises std::invalid_argument when no
+// such object is loaded.
+int blocksFreedByLibraryHolding(const std::string& library, const std::string& sought,
+                                const std::function<void()>& step);
