@@ -1,4 +1,4 @@
-// NSObject reference counting, autorelease pools, main-thread messages and NSTimer.
+// NSObject reference counting, autorelease pools, main-thread messages, NSThread and NSTimer.
 #include <Foundation/Foundation.h>
 #include <MacStandIn/RunLoop.h>
 #include <MacStandIn/StandIn.h>
@@ -10,6 +10,7 @@
 namespace {
 
 std::atomic<size_t> g_liveObjects{0};
+std::atomic<size_t> g_foreignTimerInvalidations{0};
 
 thread_local std::vector<NSAutoreleasePool*> t_pools;
 
@@ -136,10 +137,18 @@ void NSAutoreleasePool::addObject(NSObject* object) {
     m_objects.push_back(object);
 }
 
+BOOL NSThread::isMainThread() {
+    return macos::RunLoop::main().isMainThread() ? YES : NO;
+}
+
 namespace macos {
 
 size_t liveObjects() {
     return g_liveObjects;
+}
+
+size_t timerInvalidationsFromOtherThreads() {
+    return g_foreignTimerInvalidations;
 }
 
 void drainMainThreadPool() {
@@ -172,9 +181,11 @@ NSTimer* NSTimer::scheduledTimerWithTimeInterval(NSTimeInterval seconds, id targ
     // The run loop's task owns the creation reference; the caller gets an autoreleased one.
     auto scheduled = std::make_shared<Adopted>(timer);
     auto interval = duration_cast<microseconds>(duration<double>(timer->m_interval));
-    timer->m_runLoopTimer = macos::RunLoop::main().addTimer(
-        interval, repeats ? interval : microseconds(0),
-        [scheduled] { static_cast<NSTimer*>(scheduled->get())->fire(); });
+    const std::shared_ptr<macos::RunLoop> loop = macos::RunLoop::current();
+    timer->m_runLoop = loop;
+    timer->m_runLoopTimer =
+        loop->addTimer(interval, repeats ? interval : microseconds(0),
+                       [scheduled] { static_cast<NSTimer*>(scheduled->get())->fire(); });
     timer->retain();
     timer->autorelease();
     return timer;
@@ -191,6 +202,11 @@ void NSTimer::invalidate() {
     uint64_t scheduled = m_runLoopTimer;
     if (!scheduled)
         return;
+    const std::shared_ptr<macos::RunLoop> loop = m_runLoop.lock();
+    if (!loop || !loop->isCurrent()) {
+        ++g_foreignTimerInvalidations;
+        return;
+    }
     m_runLoopTimer = 0;
     id target = m_target;
     id userInfo = m_userInfo;
@@ -201,9 +217,11 @@ void NSTimer::invalidate() {
     if (userInfo)
         userInfo->release();
     // Last: dropping the loop's task may release this timer's last reference.
-    macos::RunLoop::main().cancelTimer(scheduled);
+    loop->cancelTimer(scheduled);
 }
 
 BOOL NSTimer::isValid() const {
-    return m_runLoopTimer != 0 && macos::RunLoop::main().hasTimer(m_runLoopTimer);
+    const uint64_t scheduled = m_runLoopTimer;
+    const std::shared_ptr<macos::RunLoop> loop = m_runLoop.lock();
+    return scheduled != 0 && loop && loop->hasTimer(scheduled);
 }

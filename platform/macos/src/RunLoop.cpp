@@ -21,44 +21,61 @@ private:
     std::unique_lock<std::mutex>& m_lock;
 };
 
-// Each task runs as in its own pass of the event loop: what it autoreleased
-// without a pool is released after it, also when it throws.
+// Each task of the main loop runs as in its own pass of the event loop: what
+// it autoreleased without a pool is released after it, also when it throws.
 class PoolPass {
 public:
-    PoolPass() = default;
-    ~PoolPass() { drainMainThreadPool(); }
+    explicit PoolPass(bool mainLoop) : m_mainLoop(mainLoop) {}
+    ~PoolPass() {
+        if (m_mainLoop)
+            drainMainThreadPool();
+    }
     PoolPass(const PoolPass&) = delete;
     PoolPass& operator=(const PoolPass&) = delete;
+
+private:
+    bool m_mainLoop;
 };
 
-void runTask(const RunLoop::Task& task) {
-    PoolPass pass;
+void runTask(const RunLoop::Task& task, bool mainLoop) {
+    PoolPass pass(mainLoop);
     task();
 }
 
 } // namespace
 
-RunLoop& RunLoop::main() {
-    static RunLoop loop;
+const std::shared_ptr<RunLoop>& RunLoop::mainLoop() {
+    static const std::shared_ptr<RunLoop> loop(new RunLoop());
     return loop;
 }
 
+RunLoop& RunLoop::main() {
+    return *mainLoop();
+}
+
+std::shared_ptr<RunLoop> RunLoop::current() {
+    if (main().isCurrent())
+        return mainLoop();
+    thread_local const std::shared_ptr<RunLoop> own(new RunLoop());
+    return own;
+}
+
 RunLoop::RunLoop()
-    : m_mainThread(std::this_thread::get_id()), m_epoch(std::chrono::steady_clock::now()) {}
+    : m_thread(std::this_thread::get_id()), m_epoch(std::chrono::steady_clock::now()) {}
 
 void RunLoop::bindToCurrentThread() {
     Lock lock(m_mutex);
-    m_mainThread = std::this_thread::get_id();
+    m_thread = std::this_thread::get_id();
 }
 
-bool RunLoop::isMainThread() const {
+bool RunLoop::isCurrent() const {
     Lock lock(m_mutex);
-    return m_mainThread == std::this_thread::get_id();
+    return m_thread == std::this_thread::get_id();
 }
 
-void RunLoop::requireMainThread() const {
-    if (!isMainThread())
-        throw std::logic_error("the main run loop runs only on the main thread");
+void RunLoop::requireOwnThread() const {
+    if (!isCurrent())
+        throw std::logic_error("a run loop runs only on its own thread");
 }
 
 void RunLoop::reset(bool virtualClock) {
@@ -152,7 +169,7 @@ bool RunLoop::runNextTask(Lock& lock) {
     Task task = std::move(m_tasks.front());
     m_tasks.pop_front();
     Unlocked unlocked(lock);
-    runTask(task);
+    runTask(task, isMain());
     return true;
 }
 
@@ -169,12 +186,12 @@ bool RunLoop::runTimer(Lock& lock, TimerId id) {
         m_timers.erase(found);
     }
     Unlocked unlocked(lock);
-    runTask(*task);
+    runTask(*task, isMain());
     return true;
 }
 
 size_t RunLoop::runPending() {
-    requireMainThread();
+    requireOwnThread();
     Lock lock(m_mutex);
     size_t ran = 0;
     // Tasks posted while these run wait for the next pass, so a task that
@@ -224,7 +241,7 @@ bool RunLoop::advanceTowards(Lock& lock, Micros end) {
 }
 
 bool RunLoop::runUntilIdle(Micros limit) {
-    requireMainThread();
+    requireOwnThread();
     const Micros end = now() + limit;
     for (;;) {
         if (runPending() > 0)
@@ -240,7 +257,7 @@ bool RunLoop::runUntilIdle(Micros limit) {
 }
 
 void RunLoop::runFor(Micros duration) {
-    requireMainThread();
+    requireOwnThread();
     const Micros end = now() + duration;
     for (;;) {
         if (runPending() > 0)
@@ -257,7 +274,7 @@ void RunLoop::runFor(Micros duration) {
 }
 
 bool RunLoop::runUntil(const std::function<bool()>& done, Micros limit, Micros realLimit) {
-    requireMainThread();
+    requireOwnThread();
     const Micros end = now() + limit;
     const RealTime realDeadline = std::chrono::steady_clock::now() + realLimit;
     for (;;) {

@@ -181,4 +181,60 @@ TEST_F(ObjectRuntimeTest, TimerMayBeInvalidatedFromItsOwnAction) {
     target->release();
 }
 
+// A timer scheduled on another thread belongs to that thread's loop: the
+// main loop never fires it, the thread's own loop does while it runs.
+TEST_F(ObjectRuntimeTest, AnotherThreadsTimerFiresOnlyOnItsOwnLoop) {
+    Counter* target = new Counter();
+    target->stopAfter = 2;
+    size_t onWorkerLoop = 0, onMainLoop = 0;
+    bool idle = false;
+    std::thread worker([&] {
+        NSAutoreleasePool* pool = new NSAutoreleasePool();
+        NSTimer::scheduledTimerWithTimeInterval(0.01, target, &Counter::fired, nil, YES);
+        onWorkerLoop = macos::RunLoop::current()->scheduledTimers();
+        onMainLoop = loop.scheduledTimers();
+        idle = macos::RunLoop::current()->runUntilIdle(2s);
+        pool->drain();
+    });
+    worker.join();
+    EXPECT_EQ(onWorkerLoop, 1u);
+    EXPECT_EQ(onMainLoop, 0u);
+    EXPECT_TRUE(idle) << "the timer invalidated itself on its thread";
+    EXPECT_EQ(target->calls, 2);
+    EXPECT_FALSE(target->onMain);
+    target->release();
+}
+
+TEST_F(ObjectRuntimeTest, AThreadsTimersGoWithItsLoopWhenTheThreadEnds) {
+    Counter* target = new Counter();
+    std::thread([target] {
+        NSAutoreleasePool* pool = new NSAutoreleasePool();
+        NSTimer::scheduledTimerWithTimeInterval(0.01, target, &Counter::fired, nil, YES);
+        pool->drain();
+    }).join();
+    EXPECT_EQ(target->retainCount(), 1u) << "the timer that retained it is gone";
+    EXPECT_EQ(target->calls, 0);
+    target->release();
+}
+
+// As on macOS, only the timer's thread may invalidate it; from another thread
+// the call is counted and the timer goes on.
+TEST_F(ObjectRuntimeTest, InvalidatingFromAnotherThreadIsCountedAndLeavesTheTimerRunning) {
+    Counter* target = new Counter();
+    NSTimer* timer =
+        NSTimer::scheduledTimerWithTimeInterval(0.5, target, &Counter::fired, nil, YES);
+    timer->retain();
+    const size_t before = macos::timerInvalidationsFromOtherThreads();
+    std::thread([timer] { timer->invalidate(); }).join();
+    EXPECT_EQ(macos::timerInvalidationsFromOtherThreads(), before + 1);
+    EXPECT_TRUE(timer->isValid());
+    loop.runFor(1100ms);
+    EXPECT_EQ(target->calls, 2);
+    timer->invalidate();
+    EXPECT_EQ(macos::timerInvalidationsFromOtherThreads(), before + 1) << "its own thread may";
+    EXPECT_FALSE(timer->isValid());
+    timer->release();
+    target->release();
+}
+
 } // namespace

@@ -106,6 +106,29 @@ TEST_F(RunLoopTest, OnlyTheMainThreadRunsTheLoop) {
     EXPECT_TRUE(loop.isMainThread());
 }
 
+// Another thread's loop is its own: the main loop never runs its work, and
+// only that thread runs it.
+TEST_F(RunLoopTest, EveryOtherThreadHasALoopThatOnlyItRuns) {
+    EXPECT_EQ(RunLoop::current().get(), &loop);
+    std::shared_ptr<RunLoop> workerLoop;
+    bool sameLoopAgain = false, ranOnWorker = false;
+    size_t ranByWorker = 0;
+    std::thread worker([&] {
+        workerLoop = RunLoop::current();
+        sameLoopAgain = RunLoop::current() == workerLoop;
+        workerLoop->post([&] { ranOnWorker = workerLoop->isCurrent() && !loop.isMainThread(); });
+        ranByWorker = workerLoop->runPending();
+    });
+    worker.join();
+    EXPECT_NE(workerLoop.get(), &loop);
+    EXPECT_TRUE(sameLoopAgain);
+    EXPECT_EQ(ranByWorker, 1u);
+    EXPECT_TRUE(ranOnWorker);
+    EXPECT_TRUE(loop.idle());
+    workerLoop->post([] {});
+    EXPECT_THROW(workerLoop->runPending(), std::logic_error) << "the main thread may not run it";
+}
+
 TEST_F(RunLoopTest, PostsFromManyThreadsAllRunOnTheMainThread) {
     const int threads = 4, postsEach = 100;
     std::atomic<int> onMain{0};

@@ -123,6 +123,40 @@ TEST_F(OneShotCalls, ACallForAnInstanceNotRegisteredIsDropped) {
     EXPECT_EQ(g_ran, std::vector<std::string>{"third"});
 }
 
+// The pending count decides whether a call posts a dispatch: one is posted
+// only when nothing was pending. Unregistering takes exactly the instance's
+// waiting calls off the count, so the other instance's call still counts and
+// posts nothing, and once that has run the next call posts again.
+TEST_F(OneShotCalls, UnregisteringTakesItsWaitingCallsOffThePendingCount) {
+    manager.npp_register(&lower);
+    manager.npp_register(&higher);
+    manager.npp_scheduleAsyncCallback(&lower, &record, first);
+    manager.npp_scheduleAsyncCallback(&lower, &record, second);
+    manager.npp_scheduleAsyncCallback(&higher, &record, third);
+    ASSERT_EQ(loop.pendingTasks(), 1u);
+    manager.npp_unregister(&lower);
+
+    manager.npp_scheduleAsyncCallback(&higher, &record, third);
+    EXPECT_EQ(loop.pendingTasks(), 1u) << "one call is still pending: no second dispatch";
+    loop.runPending();
+    EXPECT_EQ(g_ran, (std::vector<std::string>{"third", "third"}));
+
+    manager.npp_scheduleAsyncCallback(&higher, &record, first);
+    EXPECT_EQ(loop.pendingTasks(), 1u) << "nothing was pending: a new dispatch";
+    loop.runPending();
+    EXPECT_EQ(g_ran.back(), "first");
+}
+
+TEST_F(OneShotCalls, RegisteringAgainKeepsTheQueueAndItsCalls) {
+    manager.npp_register(&lower);
+    manager.npp_scheduleAsyncCallback(&lower, &record, first);
+    manager.npp_scheduleAsyncCallback(&lower, &record, second);
+    manager.npp_register(&lower);
+    manager.npp_scheduleAsyncCallback(&lower, &record, third);
+    loop.runPending();
+    EXPECT_EQ(g_ran, (std::vector<std::string>{"first", "second", "third"}));
+}
+
 TEST_F(OneShotCalls, TheLowerInstanceIsDrainedFirstAndACallMayScheduleAnother) {
     manager.npp_register(&higher);
     manager.npp_register(&lower);

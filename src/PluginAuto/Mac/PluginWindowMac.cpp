@@ -12,17 +12,26 @@
 #include <sstream>
 #include <stdexcept>
 
-// The target of the auto-invalidation timer: each tick invalidates the
-// window. The window is not retained; it stops the timer before it goes.
+// The target of the auto-invalidation timer, and the receiver of the starts
+// and stops asked for off the main thread. Its messages run on the main
+// thread; each finds the window through a pointer that the window clears
+// when it goes (it is not retained). Nothing may leave them into the run loop.
 class PluginWindowMac_helper : public NSObject {
 public:
     void setIca(FB::PluginWindowMac* window) { m_ica = window; }
     FB::PluginWindowMac* ica() const { return m_ica; }
 
-    // The timer's action. Nothing may leave it into the run loop.
+    // The timer's action: each tick invalidates the window.
     void fired(id) {
         if (m_ica) {
             FB::Npapi::exceptionBarrier("AutoInvalidate", [this] { m_ica->InvalidateWindow(); });
+        }
+    }
+    // The argument is a PluginWindowMac_interval.
+    void start(id interval);
+    void stop(id) {
+        if (m_ica) {
+            FB::Npapi::exceptionBarrier("AutoInvalidate", [this] { m_ica->StopAutoInvalidate(); });
         }
     }
 
@@ -32,6 +41,26 @@ protected:
 private:
     FB::PluginWindowMac* m_ica = nullptr;
 };
+
+// The interval of a start, carried to the main thread.
+class PluginWindowMac_interval : public NSObject {
+public:
+    explicit PluginWindowMac_interval(double seconds) : m_seconds(seconds) {}
+    double seconds() const { return m_seconds; }
+
+protected:
+    ~PluginWindowMac_interval() override = default;
+
+private:
+    const double m_seconds;
+};
+
+void PluginWindowMac_helper::start(id interval) {
+    const double seconds = static_cast<PluginWindowMac_interval*>(interval)->seconds();
+    if (m_ica) {
+        FB::Npapi::exceptionBarrier("AutoInvalidate", [&] { m_ica->StartAutoInvalidate(seconds); });
+    }
+}
 
 namespace FB {
 
@@ -101,7 +130,7 @@ PluginWindowMac::PluginWindowMac()
 }
 
 PluginWindowMac::~PluginWindowMac() {
-    PluginWindowMac::StopAutoInvalidate();
+    stopTimer();
     m_helper->setIca(nullptr);
 }
 
@@ -183,6 +212,13 @@ void PluginWindowMac::StartAutoInvalidate(double seconds) {
         throw std::invalid_argument("The auto-invalidate interval must be a positive number "
                                     "of seconds");
     }
+    if (!NSThread::isMainThread()) {
+        const Mac::OwnedObject<PluginWindowMac_interval> interval(
+            new PluginWindowMac_interval(seconds));
+        m_helper->performSelectorOnMainThread(SEL(&PluginWindowMac_helper::start), interval.get(),
+                                              NO);
+        return;
+    }
     StopAutoInvalidate();
     std::ostringstream message;
     message << "AutoInvalidate STARTED " << 1.0 / seconds << "fps";
@@ -195,6 +231,14 @@ void PluginWindowMac::StartAutoInvalidate(double seconds) {
 }
 
 void PluginWindowMac::StopAutoInvalidate() {
+    if (!NSThread::isMainThread()) {
+        m_helper->performSelectorOnMainThread(SEL(&PluginWindowMac_helper::stop), nil, NO);
+        return;
+    }
+    stopTimer();
+}
+
+void PluginWindowMac::stopTimer() {
     FBLOG_INFO("PluginCore", "AutoInvalidate STOPPED");
     if (m_timer) {
         m_timer->invalidate();

@@ -39,7 +39,7 @@ public:
     static PluginWindowMac* createPluginWindowMac(NPDrawingModel drawingModel);
 
     PluginWindowMac();
-    // Stops auto-invalidation first.
+    // Main thread: stops auto-invalidation first.
     ~PluginWindowMac() override;
 
     // Any thread; off the main thread the request is posted to it. Nothing
@@ -50,9 +50,11 @@ public:
     std::uint32_t getWindowHeight() const override { return m_height; }
     Rect getWindowClipping() const override;
 
-    // Main thread: invalidates the window every interval until stopped; a
-    // running timer is stopped first. Raises std::invalid_argument for an
-    // interval that is not a positive number of seconds.
+    // Invalidates the window every interval until stopped; a running timer
+    // is stopped first. Raises std::invalid_argument for an interval that is
+    // not a positive number of seconds. The timer lives on the main thread's
+    // run loop: asked for on another thread, a start or stop is posted there
+    // and takes effect when it runs (not at all once the window has gone).
     virtual void StartAutoInvalidate(double seconds);
     virtual void StopAutoInvalidate();
 
@@ -93,6 +95,9 @@ protected:
     bool m_showDrawingModel;
 
 private:
+    // Main thread: invalidates and drops the running timer, if any.
+    void stopTimer();
+
     static bool initPluginWindowMac_CG(const Npapi::NpapiBrowserHostPtr& host,
                                        NPDrawingModel& drawingModel);
 
@@ -107,6 +112,7 @@ private:
     std::int32_t m_clipLeft;
     std::int32_t m_clipBottom;
     std::int32_t m_clipRight;
+    // Main thread only.
     Mac::OwnedObject<NSTimer> m_timer;
     Mac::OwnedObject<PluginWindowMac_helper> m_helper;
 };

@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ typedef unsigned long NSUInteger;
 typedef long NSInteger;
 typedef double NSTimeInterval;
 typedef uint16_t unichar;
+
+namespace macos {
+class RunLoop;
+}
 
 class NSObject;
 typedef NSObject* id;
@@ -91,8 +96,19 @@ private:
     std::vector<NSObject*> m_objects;
 };
 
-// A timer of the main run loop. The timer retains its target and user info
-// until it is invalidated; the run loop retains the timer while it is scheduled.
+// Only the question of which thread is calling.
+class NSThread : public NSObject {
+public:
+    static BOOL isMainThread();
+};
+
+// A timer of the run loop of the thread that schedules it: the main loop on
+// the main thread; any other thread's own loop, which fires it only while that
+// thread runs its loop. The timer retains its target and user info until it is
+// invalidated; the run loop retains the timer while it is scheduled. As on
+// macOS, only the timer's own thread may invalidate it: from another thread
+// invalidate leaves the timer scheduled, and the stand-in counts the call
+// (macos::timerInvalidationsFromOtherThreads).
 class NSTimer : public NSObject {
 public:
     // Autoreleased; repeats every interval when repeats is set, else fires once
@@ -116,7 +132,9 @@ private:
     SEL m_selector;
     id m_userInfo;
     bool m_repeats;
-    uint64_t m_runLoopTimer = 0;
+    // The loop it is scheduled on, which goes with its thread.
+    std::weak_ptr<macos::RunLoop> m_runLoop;
+    std::atomic<uint64_t> m_runLoopTimer{0};
 };
 
 typedef NSUInteger NSStringEncoding;

@@ -1,7 +1,10 @@
-// The main run loop of the process, as the browser drives it. Any thread may
-// post work to it; only the thread bound to it (the browser's main thread)
-// runs it. Its clock is either the real monotonic clock or a virtual one that
-// moves only when the loop runs, so that tests take no real time.
+// The run loops of the process. The main loop is driven by the browser: any
+// thread may post work to it, only the thread bound to it (the browser's main
+// thread) runs it. Every other thread has a loop of its own, made when the
+// thread first asks for it and gone with the thread, which runs only when
+// that thread runs it. A loop's clock is either the real monotonic clock or
+// a virtual one that moves only when the loop runs, so that tests take no
+// real time.
 #pragma once
 
 #include <chrono>
@@ -24,10 +27,15 @@ public:
 
     // The process's main run loop.
     static RunLoop& main();
+    // The calling thread's loop: the main loop on the main thread.
+    static std::shared_ptr<RunLoop> current();
 
-    // Makes the calling thread the loop's main thread.
+    // Main loop: makes the calling thread the main thread.
     void bindToCurrentThread();
-    bool isMainThread() const;
+    // Whether the calling thread is the main thread.
+    bool isMainThread() const { return main().isCurrent(); }
+    // Whether the calling thread is the one that runs this loop.
+    bool isCurrent() const;
 
     // Switches between the real and the virtual clock; drops every pending
     // task and timer, and restarts the virtual clock at 0.
@@ -37,7 +45,7 @@ public:
     // Time of the loop's clock since its epoch.
     Micros now() const;
 
-    // Any thread: runs the task on the main thread, after the tasks posted before it.
+    // Any thread: runs the task on the loop's thread, after the tasks posted before it.
     void post(Task task);
 
     // Any thread: runs the task after the delay, then every interval when the
@@ -47,19 +55,22 @@ public:
     bool cancelTimer(TimerId id);
     bool hasTimer(TimerId id) const;
 
-    // Main thread: runs the tasks posted so far and the timers due now.
-    // Returns how many ran. An exception of a task leaves this call; the
-    // task is gone from the loop.
+    // Only the loop's thread runs it, with these four; another thread gets
+    // std::logic_error.
+    //
+    // Runs the tasks posted so far and the timers due now. Returns how many
+    // ran. An exception of a task leaves this call; the task is gone from the
+    // loop.
     size_t runPending();
-    // Main thread: runs until nothing is posted or scheduled, or the clock
-    // has moved by the limit; the virtual clock jumps from timer to timer.
+    // Runs until nothing is posted or scheduled, or the clock has moved by
+    // the limit; the virtual clock jumps from timer to timer.
     // Returns true when the loop became idle.
     bool runUntilIdle(Micros limit);
-    // Main thread: runs for the given time of the loop's clock.
+    // Runs for the given time of the loop's clock.
     void runFor(Micros duration);
-    // Main thread: runs until done() is true or the clock has moved by the
-    // limit. When nothing is due it waits for posts from other threads; on
-    // the virtual clock that wait takes at most realLimit of real time in all.
+    // Runs until done() is true or the clock has moved by the limit. When
+    // nothing is due it waits for posts from other threads; on the virtual
+    // clock that wait takes at most realLimit of real time in all.
     bool runUntil(const std::function<bool()>& done, Micros limit, Micros realLimit);
 
     bool idle() const;
@@ -68,6 +79,7 @@ public:
 
 private:
     RunLoop();
+    static const std::shared_ptr<RunLoop>& mainLoop();
     struct Timer {
         Micros due;
         Micros interval;
@@ -78,13 +90,14 @@ private:
 
     using RealTime = std::chrono::steady_clock::time_point;
 
-    void requireMainThread() const;
+    void requireOwnThread() const;
+    bool isMain() const { return this == &main(); }
     Micros clockNow() const;
     bool runNextTask(Lock& lock);
     bool runTimer(Lock& lock, TimerId id);
     bool nextDue(Micros& due) const;
-    // Main thread: moves on to the next timer due before end, waiting for it
-    // on the real clock. False when there is none before end.
+    // Moves on to the next timer due before end, waiting for it on the real
+    // clock. False when there is none before end.
     bool advanceTowards(Lock& lock, Micros end);
     // Waits for a post or a new timer until the real deadline; false on timeout.
     bool waitForChange(Lock& lock, RealTime deadline);
@@ -96,7 +109,8 @@ private:
     TimerId m_lastTimerId = 0;
     uint64_t m_order = 0;
     uint64_t m_changes = 0;
-    std::thread::id m_mainThread;
+    // The thread that runs the loop.
+    std::thread::id m_thread;
     bool m_virtual = false;
     Micros m_virtualNow{0};
     std::chrono::steady_clock::time_point m_epoch;

@@ -17,6 +17,8 @@ void clearLoggedMessages();
 
 // Objects of the object runtime alive now (NSObject and subclasses).
 size_t liveObjects();
+// NSTimer invalidate calls made on a thread other than the timer's own.
+size_t timerInvalidationsFromOtherThreads();
 // Main thread: releases what was autoreleased with no pool in place. The run
 // loop does it after each task; the browser after its own calls into a module.
 void drainMainThreadPool();

@@ -207,6 +207,21 @@ TEST_F(CocoaEvents, AModifierChangeIsHandledWhenAnyOfItsKeysIs) {
                                                    "key-up 56 131072 0", "key-down 74 524288 0"}));
 }
 
+// A plug-in that handles the key events still gets the key-down of every
+// modifier pressed in one event, and later the key-up of every one released.
+TEST_F(CocoaEvents, APluginHandlingTheKeysGetsEveryModifierThatChanged) {
+    log->handles = [](FB::PluginEvent* evt) { return evt->validType<FB::KeyEvent>(); };
+    CocoaEvent pressed = CocoaEvent::flagsChanged(shift | control | option | command);
+    EXPECT_EQ(translator.HandleEvent(&pressed.record()), 1);
+    CocoaEvent released = CocoaEvent::flagsChanged(0);
+    EXPECT_EQ(translator.HandleEvent(&released.record()), 1);
+    EXPECT_EQ(log->seen,
+              (std::vector<std::string>{"cocoa 10", "key-down 56 131072 0", "key-down 5 262144 0",
+                                        "key-down 74 524288 0", "key-down 73 1048576 0", "cocoa 10",
+                                        "key-up 56 131072 0", "key-up 5 262144 0",
+                                        "key-up 74 524288 0", "key-up 73 1048576 0"}));
+}
+
 TEST_F(CocoaEvents, ModifiersChangedWithoutAWindowAreComparedLater) {
     translator.ProcessModifiers(shift);
     window.reset();

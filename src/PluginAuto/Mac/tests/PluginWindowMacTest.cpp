@@ -178,6 +178,68 @@ TEST_F(PluginWindowMacRedraw, AnIntervalThatIsNotPositiveIsRefused) {
     EXPECT_EQ(browser.records().invalidatedRects.size(), 1u);
 }
 
+// A start and a stop asked for on other threads both happen on the main
+// thread: the timer ticks on the main loop and stops, nothing is left on a
+// worker's loop, and no thread invalidates a timer that is not its own.
+TEST_F(PluginWindowMacRedraw, AutoInvalidationAskedForOnAnotherThreadRunsOnTheMainLoop) {
+    const size_t misplaced = macos::timerInvalidationsFromOtherThreads();
+    size_t onWorkerLoop = 1;
+    std::thread([&] {
+        window->StartAutoInvalidate(0.5);
+        onWorkerLoop = macos::RunLoop::current()->scheduledTimers();
+    }).join();
+    EXPECT_EQ(onWorkerLoop, 0u);
+    browser.runFor(std::chrono::milliseconds(2100));
+    EXPECT_EQ(browser.records().invalidatedRects.size(), 4u);
+
+    std::thread([this] { window->StopAutoInvalidate(); }).join();
+    browser.runFor(std::chrono::seconds(2));
+    EXPECT_EQ(browser.records().invalidatedRects.size(), 4u);
+    EXPECT_EQ(loop.scheduledTimers(), 0u);
+    EXPECT_EQ(macos::timerInvalidationsFromOtherThreads(), misplaced);
+}
+
+// Starts and stops from a worker while the main thread starts, stops and
+// runs the loop itself: every timer is made and invalidated on the main thread.
+TEST_F(PluginWindowMacRedraw, StartsAndStopsFromAnotherThreadMeetTheMainThreadsOwn) {
+    const size_t misplaced = macos::timerInvalidationsFromOtherThreads();
+    std::atomic<bool> done(false);
+    std::thread worker([&] {
+        for (int i = 0; i < 100; ++i) {
+            window->StartAutoInvalidate(0.01);
+            window->StopAutoInvalidate();
+        }
+        done = true;
+    });
+    for (int round = 0; !done && round < 100000; ++round) {
+        window->StartAutoInvalidate(0.02);
+        browser.runFor(std::chrono::milliseconds(30));
+        window->StopAutoInvalidate();
+    }
+    worker.join();
+    EXPECT_TRUE(browser.runUntilIdle(std::chrono::seconds(1)));
+    EXPECT_EQ(loop.scheduledTimers(), 0u);
+    EXPECT_EQ(macos::timerInvalidationsFromOtherThreads(), misplaced);
+}
+
+// A start still on its way to the main thread when the window goes finds
+// no window there: nothing runs, and the helper is released.
+TEST_F(PluginWindowMacRedraw, AStartForAWindowThatWentDoesNothing) {
+    const size_t objectsBefore = macos::liveObjects();
+    const size_t misplaced = macos::timerInvalidationsFromOtherThreads();
+    {
+        const auto going = boost::make_shared<PlainWindow>();
+        going->setNpHost(host);
+        std::thread([going] { going->StartAutoInvalidate(0.1); }).join();
+    }
+    browser.runFor(std::chrono::seconds(1));
+    EXPECT_EQ(loop.scheduledTimers(), 0u);
+    EXPECT_TRUE(browser.records().invalidatedRects.empty());
+    macos::drainMainThreadPool();
+    EXPECT_EQ(macos::liveObjects(), objectsBefore);
+    EXPECT_EQ(macos::timerInvalidationsFromOtherThreads(), misplaced);
+}
+
 TEST_F(PluginWindowMacRedraw, TheWindowStopsItsTimerWhenItGoes) {
     const size_t objectsBefore = macos::liveObjects();
     {
