@@ -89,9 +89,15 @@ int watchSegmentsOf(dl_phdr_info* info, std::size_t, void* path) {
 
 } // namespace
 
+// A new block is filled with a byte no text sought holds, so that what a
+// block holds when it is freed was written while it was in use: bytes left
+// by the block's earlier owner (the browser's free of a page's text, say)
+// are not counted against the code that frees it next.
 void* operator new(std::size_t size) {
-    if (void* block = std::malloc(size ? size : 1))
+    if (void* block = std::malloc(size ? size : 1)) {
+        std::memset(block, 0xA5, malloc_usable_size(block));
         return block;
+    }
     throw std::bad_alloc();
 }
 
