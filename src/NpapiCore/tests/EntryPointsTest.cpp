@@ -531,6 +531,58 @@ TEST_F(EntryPoints, AHostKeptElsewhereAfterTheDestructionIsReported) {
     EXPECT_EQ(FB::BrowserHost::getInstanceCount(), 0);
 }
 
+// A script object that keeps its host.
+class HostKeeper : public FB::JSAPIAuto {
+public:
+    explicit HostKeeper(const FB::Npapi::NpapiBrowserHostPtr& host)
+        : FB::JSAPIAuto("<HostKeeper>"), m_host(host) {}
+
+private:
+    FB::Npapi::NpapiBrowserHostPtr m_host;
+};
+
+struct FailedMakerCase {
+    const char* name;
+    bool raises;
+    NPError code;
+};
+
+void PrintTo(const FailedMakerCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class FailedMaker : public EntryPoints, public ::testing::WithParamInterface<FailedMakerCase> {};
+
+// The plug-in object's maker has the host retain a script object that keeps
+// the host, then fails: the host is shut down all the same, so the script
+// object goes and with the host the page objects it held.
+TEST_P(FailedMaker, StillShutsTheHostDownThoughItIsHeldElsewhere) {
+    const FailedMakerCase& c = GetParam();
+    boost::weak_ptr<HostKeeper> keeper;
+    factory->pluginMaker = [&](const FB::Npapi::NpapiBrowserHostPtr& host, const std::string&) {
+        const auto made = boost::make_shared<HostKeeper>(host);
+        host->retainJSAPIPtr(made);
+        keeper = made;
+        if (c.raises) {
+            throw std::runtime_error("the maker fails");
+        }
+        return boost::shared_ptr<FB::Npapi::NpapiPlugin>();
+    };
+    testing::internal::CaptureStdout();
+    testbrowser::PluginInstance& p = open();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(p.newResult(), c.code);
+    EXPECT_TRUE(keeper.expired());
+    EXPECT_EQ(FB::BrowserHost::getInstanceCount(), 0);
+    EXPECT_EQ(browser.liveObjects(), 0u) << "the page's window and element are let go";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailedMaker,
+    ::testing::Values(FailedMakerCase{"Raising", true, NPERR_GENERIC_ERROR},
+                      FailedMakerCase{"MakingNothing", false, NPERR_OUT_OF_MEMORY_ERROR}),
+    [](const ::testing::TestParamInfo<FailedMakerCase>& info) { return info.param.name; });
+
 // The answers without an instance come from the factory once per process,
 // the description being that of the plug-in's MIME type.
 TEST_F(EntryPoints, TheModulesOwnAnswersAreFetchedOnce) {
