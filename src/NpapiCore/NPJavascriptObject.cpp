@@ -167,6 +167,7 @@ bool NPJavascriptObject::isBoundTo(const JSAPIPtr& api) const {
 // --- Callbacks ------------------------------------------------------------------
 
 template <class Body> bool NPJavascriptObject::guarded(const Body& body) {
+    const EntryFrame frame;
     if (!isValid()) {
         return false;
     }

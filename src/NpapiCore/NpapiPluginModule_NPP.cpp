@@ -99,7 +99,10 @@ NpapiBrowserHostPtr createBrowserHost(NpapiPluginModule* module, NPP npp) {
 // Takes the holder out of the instance first, so that what the shutdowns
 // call back finds no instance to end again; shuts the host and then the
 // plug-in object down and deletes the holder, on every path. Nothing else
-// may still own the host.
+// may still own the host, except, when the instance is ended from within
+// another of the module's calls (page code that the plug-in called), the
+// frames of those calls: the host must then be gone once they have
+// returned.
 void endInstance(NPP instance) {
     boost::weak_ptr<NpapiBrowserHost> weakHost;
     {
@@ -114,12 +117,16 @@ void endInstance(NPP instance) {
             plugin->shutdown();
         }
     }
-    checkAssertion(weakHost.expired(), "weakHost.expired()");
+    if (weakHost.expired()) {
+        return;
+    }
+    checkAssertion(EntryFrame::nested(), "weakHost.expired()");
+    EntryFrame::expectReleased(weakHost, "NPP_Destroy: weakHost.expired()");
 }
 
 // An instance under construction: unless it is completed, what was made is
-// undone: the instance is ended when its holder was stored, otherwise the
-// host is shut down.
+// undone: the instance is ended when its holder was stored (unless the page
+// destroyed it meanwhile), otherwise the host is shut down.
 class InstanceConstruction : private boost::noncopyable {
 public:
     explicit InstanceConstruction(NPP instance) : m_instance(instance) {}
@@ -128,10 +135,12 @@ public:
             return;
         }
         try {
-            if (m_held) {
+            if (!m_held) {
+                if (host) {
+                    host->shutdown();
+                }
+            } else if (validInstance(m_instance)) {
                 endInstance(m_instance);
-            } else if (host) {
-                host->shutdown();
             }
         } catch (...) {
             logFailure("NPP_New");
@@ -223,6 +232,7 @@ boost::shared_ptr<NpapiPlugin> getPlugin(NPP instance) {
 NPError NpapiPluginModule::NPP_New(NPMIMEType pluginType, NPP instance, std::uint16_t,
                                    std::int16_t argc, char* argn[], char* argv[], NPSavedData*) {
     const void* const caller = __builtin_return_address(0);
+    const EntryFrame frame;
     try {
         FBLOG_INFO("NPAPI", "NPP_New: " + pointerText(instance));
         if (!instance) {

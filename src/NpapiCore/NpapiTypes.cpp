@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <dlfcn.h>
 #include <exception>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace FB {
 namespace Npapi {
@@ -62,7 +65,49 @@ void copyVersionedEntries(NPNetscapeFuncs* dst, const NPNetscapeFuncs* src) {
     }
 }
 
+// The module's frames open on this thread, and what must be gone once the
+// outermost has ended.
+struct ThreadFrames {
+    int depth = 0;
+    std::vector<std::pair<boost::weak_ptr<void>, const char*>> expectedReleased;
+};
+
+thread_local ThreadFrames frames;
+
+void reportUnreleased(const std::vector<std::pair<boost::weak_ptr<void>, const char*>>& expected) {
+    for (const auto& entry : expected) {
+        if (!entry.first.expired()) {
+            FBLOG_WARN("NPAPI", std::string(entry.second) +
+                                    " does not hold once the module's calls have returned");
+        }
+    }
+}
+
 } // namespace
+
+EntryFrame::EntryFrame() noexcept {
+    ++frames.depth;
+}
+
+EntryFrame::~EntryFrame() {
+    if (--frames.depth > 0 || frames.expectedReleased.empty()) {
+        return;
+    }
+    const auto expected = std::move(frames.expectedReleased);
+    frames.expectedReleased.clear();
+    try {
+        reportUnreleased(expected);
+    } catch (...) {
+    }
+}
+
+bool EntryFrame::nested() noexcept {
+    return frames.depth > 1;
+}
+
+void EntryFrame::expectReleased(const boost::weak_ptr<void>& object, const char* check) {
+    frames.expectedReleased.emplace_back(object, check);
+}
 
 void copyNPBrowserFuncs(NPNetscapeFuncs* dstFuncs, const NPNetscapeFuncs* srcFuncs, NPP) {
     if (srcFuncs) {

@@ -3,11 +3,12 @@
 // Shared pieces of the NPAPI binding: the copy of the browser's function
 // table, the calls through an entry of that table that the browser may have
 // left out, the lock of a weak pointer that must not have expired, the key
-// of the calling image and the exception barrier of the module's entry
-// points.
+// of the calling image, the module's frames on a thread and the exception
+// barrier of the module's entry points.
 
 #include <NPAPI.h>
 
+#include <boost/noncopyable.hpp>
 #include <boost/shared_ptr.hpp>
 #include <boost/weak_ptr.hpp>
 #include <stdexcept>
@@ -64,10 +65,29 @@ const void* callerImage(const void* returnAddress);
 // Logs the exception being handled as the failure of where. Throws nothing.
 void logFailure(const char* where) noexcept;
 
+// A call of the browser into the module, open on the calling thread while
+// it runs. The browser may call in again from inside one (page code that
+// the plug-in called, say), and the frames of the outer calls keep what
+// they hold until they return.
+class EntryFrame : private boost::noncopyable {
+public:
+    EntryFrame() noexcept;
+    // The outermost frame's end logs each object expected released that is
+    // still alive.
+    ~EntryFrame();
+
+    // True inside a frame opened within another one.
+    static bool nested() noexcept;
+    // The object must be gone once the thread's outermost frame has ended;
+    // check names the expectation in the log.
+    static void expectReleased(const boost::weak_ptr<void>& object, const char* check);
+};
+
 // Runs body inside an entry point the browser calls: an exception that
 // would leave it is logged and the entry point answers failure instead.
 template <class Result, class Body>
 Result exceptionBarrier(const char* entry, Result failure, const Body& body) noexcept {
+    const EntryFrame frame;
     try {
         return body();
     } catch (...) {
@@ -77,6 +97,7 @@ Result exceptionBarrier(const char* entry, Result failure, const Body& body) noe
 }
 
 template <class Body> void exceptionBarrier(const char* entry, const Body& body) noexcept {
+    const EntryFrame frame;
     try {
         body();
     } catch (...) {

@@ -19,9 +19,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <boost/algorithm/string/replace.hpp>
 #include <boost/make_shared.hpp>
 #include <functional>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -47,10 +49,18 @@ std::string pointerText(const void* pointer) {
 }
 
 // A plug-in object that records the NPP calls it gets and answers each with
-// a number of its own; with raising set, every one of them raises.
+// a number of its own; with raising set, every one of them raises. Its
+// parameter "raiseAfterInit" makes its initialisation raise at the end.
 class RecordingPlugin : public FB::Npapi::NpapiPlugin {
 public:
     using NpapiPlugin::NpapiPlugin;
+
+    void init(NPMIMEType pluginType, int16_t argc, char* argn[], char* argv[]) override {
+        NpapiPlugin::init(pluginType, argc, argn, argv);
+        if (pluginMain->getParam("raiseAfterInit")) {
+            throw std::runtime_error("raised after the initialisation");
+        }
+    }
 
     NPError SetWindow(NPWindow*) override { return answer("SetWindow", 11); }
     NPError NewStream(NPMIMEType, NPStream*, NPBool, uint16_t*) override {
@@ -375,6 +385,203 @@ TEST_F(EntryPoints, ADestructionCalledBackDuringTheShutdownFindsNoInstance) {
     EXPECT_EQ(again, NPERR_INVALID_INSTANCE_ERROR);
     EXPECT_TRUE(plugin.expired());
 }
+
+// --- Destruction from page code ---------------------------------------------------------
+
+// Page functions: the names of the helpers the page's plug-in objects
+// installed, and one to put in a helper's place that makes the delayed call
+// at once.
+const char* const helperScript = R"JS(
+    function helperNames() {
+        return Object.keys(window).filter(function (k) { return k.indexOf('__FB_CALL_') == 0; });
+    }
+    function callAtOnce(delay, f, args, fname) {
+        return arguments.length == 3 ? f.apply(null, args) : f[fname].apply(f, args);
+    })JS";
+
+bool logged(const LogCapture& log, const std::string& message) {
+    const std::vector<std::string> messages = log.messages("NPAPI");
+    return std::find(messages.begin(), messages.end(), message) != messages.end();
+}
+
+const char* const destroyFailure = "NPP_Destroy failed: weakHost.expired()";
+const char* const lateDestroyFailure =
+    "NPP_Destroy: weakHost.expired() does not hold once the module's calls have returned";
+
+// A handler called within the plug-in's event fire (the page put its own
+// function in place of the helper) removes the plug-in's element: the
+// instance is destroyed there, the destruction succeeds, and nothing is
+// left once the calls have returned.
+TEST_F(EntryPoints, AnInstanceAHandlerDestroysWithinItsEventFireEndsClean) {
+    testbrowser::PluginInstance& p = open();
+    page->eval(helperScript);
+    page->eval(R"JS(var seen = [];
+        var plugin = document.getElementById('p');
+        plugin.addEventListener('ping', function (value) {
+            seen.push(value);
+            if (value == 'now') document.body.removeChild(document.getElementById('p'));
+        });
+        plugin.fire('later');
+        window[helperNames()[0]] = callAtOnce;
+        plugin.fire('now');)JS");
+    EXPECT_EQ(page->eval("seen.join()"), "now");
+    EXPECT_FALSE(p.alive());
+    EXPECT_EQ(p.destroyResult(), std::optional<NPError>(NPERR_NO_ERROR));
+    EXPECT_EQ(FB::BrowserHost::getInstanceCount(), 0);
+    EXPECT_EQ(FB::PluginCore::getActivePluginCount(), 0);
+    EXPECT_FALSE(logged(log, destroyFailure));
+    EXPECT_FALSE(logged(log, lateDestroyFailure));
+    EXPECT_EQ(page->eval("typeof plugin.fire + ' ' + document.getElementById('p')"),
+              "undefined null");
+}
+
+struct StartCase {
+    const char* name;
+    bool raiseAfterInit;
+    NPError newResult;
+};
+
+void PrintTo(const StartCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class DestroyedWhileStarting : public EntryPoints,
+                               public ::testing::WithParamInterface<StartCase> {};
+
+// p installs its helper; the page, knowing the helper name q will install
+// next, puts its own function there first (the property cannot be written,
+// so q's own helper does not replace it), and q's "onload" handler runs
+// within NPP_New, where it removes q's element.
+const char* const startingPage = R"JS(<html><body>
+<script>function first() {}</script>
+<object id='p' type='TYPE'><param name='onload' value='first'></object>
+<script>
+    var keys = helperNames().map(function (k) { return +k.substring(10); });
+    Object.defineProperty(window, '__FB_CALL_' + (Math.max.apply(null, keys) + 1),
+                          {value: callAtOnce});
+    var loaded = [];
+    function gone(plugin) {
+        loaded.push(typeof plugin.fire);
+        document.body.removeChild(document.getElementById('q'));
+    }
+</script>
+<object id='q' type='TYPE'><param name='onload' value='gone'>PARAMS</object>
+</body></html>)JS";
+
+// The destruction within NPP_New succeeds, whether or not the
+// initialisation raises afterwards, and leaves nothing of q.
+TEST_P(DestroyedWhileStarting, TheDestructionSucceedsAndNothingIsLeft) {
+    const StartCase& c = GetParam();
+    if (c.raiseAfterInit) {
+        recordPlugins();
+    }
+    std::string html = std::string("<script>") + helperScript + "</script>" + startingPage;
+    boost::algorithm::replace_all(html, "TYPE", testMimeType);
+    boost::algorithm::replace_all(
+        html, "PARAMS", c.raiseAfterInit ? "<param name='raiseAfterInit' value='1'>" : "");
+    testing::internal::CaptureStdout();
+    page = &browser.openPage(html);
+    testing::internal::GetCapturedStdout();
+    testbrowser::PluginInstance& q = *page->instance("q");
+    EXPECT_EQ(page->eval("loaded.join()"), "function");
+    EXPECT_EQ(q.newResult(), c.newResult);
+    EXPECT_EQ(q.destroyResult(), std::optional<NPError>(NPERR_NO_ERROR));
+    EXPECT_FALSE(q.alive());
+    EXPECT_EQ(q.npp()->pdata, nullptr);
+    EXPECT_EQ(FB::BrowserHost::getInstanceCount(), 1) << "p's alone";
+    EXPECT_EQ(FB::PluginCore::getActivePluginCount(), 1);
+    EXPECT_FALSE(logged(log, destroyFailure));
+    EXPECT_FALSE(logged(log, lateDestroyFailure));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Starts, DestroyedWhileStarting,
+    ::testing::Values(StartCase{"Completed", false, NPERR_NO_ERROR},
+                      StartCase{"RaisingAfterwards", true, NPERR_GENERIC_ERROR}),
+    [](const ::testing::TestParamInfo<StartCase>& info) { return info.param.name; });
+
+// A host that something besides the calls on the stack keeps is a failure
+// either way: NPP_Destroy answers it when the browser destroys the instance
+// from outside the module's calls; when page code destroys it from within
+// them, the end of the outermost call logs it.
+TEST_F(EntryPoints, AHostKeptElsewhereAfterTheDestructionIsReported) {
+    FB::Npapi::NpapiBrowserHostPtr kept;
+    factory->pluginMaker = [&](const FB::Npapi::NpapiBrowserHostPtr& host,
+                               const std::string& mimetype) {
+        kept = host;
+        return factory->FB::FactoryBase::createNpapiPlugin(host, mimetype);
+    };
+    EXPECT_EQ(open().destroy(), NPERR_GENERIC_ERROR);
+    EXPECT_TRUE(logged(log, destroyFailure));
+    kept.reset();
+    log.clear();
+    testbrowser::PluginInstance& p = open();
+    page->eval(helperScript);
+    page->eval(R"JS(var plugin = document.getElementById('p');
+        plugin.addEventListener('ping', function (value) {
+            if (value == 'now') document.body.removeChild(plugin);
+        });
+        plugin.fire('later');
+        window[helperNames()[0]] = callAtOnce;
+        plugin.fire('now');)JS");
+    EXPECT_EQ(p.destroyResult(), std::optional<NPError>(NPERR_NO_ERROR));
+    EXPECT_TRUE(logged(log, lateDestroyFailure));
+    EXPECT_EQ(FB::BrowserHost::getInstanceCount(), 1);
+    kept.reset();
+    EXPECT_EQ(FB::BrowserHost::getInstanceCount(), 0);
+}
+
+// A script object that keeps its host.
+class HostKeeper : public FB::JSAPIAuto {
+public:
+    explicit HostKeeper(const FB::Npapi::NpapiBrowserHostPtr& host)
+        : FB::JSAPIAuto("<HostKeeper>"), m_host(host) {}
+
+private:
+    FB::Npapi::NpapiBrowserHostPtr m_host;
+};
+
+struct FailedMakerCase {
+    const char* name;
+    bool raises;
+    NPError code;
+};
+
+void PrintTo(const FailedMakerCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class FailedMaker : public EntryPoints, public ::testing::WithParamInterface<FailedMakerCase> {};
+
+// The plug-in object's maker has the host retain a script object that keeps
+// the host, then fails: the host is shut down all the same, so the script
+// object goes and with the host the page objects it held.
+TEST_P(FailedMaker, StillShutsTheHostDownThoughItIsHeldElsewhere) {
+    const FailedMakerCase& c = GetParam();
+    boost::weak_ptr<HostKeeper> keeper;
+    factory->pluginMaker = [&](const FB::Npapi::NpapiBrowserHostPtr& host, const std::string&) {
+        const auto made = boost::make_shared<HostKeeper>(host);
+        host->retainJSAPIPtr(made);
+        keeper = made;
+        if (c.raises) {
+            throw std::runtime_error("the maker fails");
+        }
+        return boost::shared_ptr<FB::Npapi::NpapiPlugin>();
+    };
+    testing::internal::CaptureStdout();
+    testbrowser::PluginInstance& p = open();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(p.newResult(), c.code);
+    EXPECT_TRUE(keeper.expired());
+    EXPECT_EQ(FB::BrowserHost::getInstanceCount(), 0);
+    EXPECT_EQ(browser.liveObjects(), 0u) << "the page's window and element are let go";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailedMaker,
+    ::testing::Values(FailedMakerCase{"Raising", true, NPERR_GENERIC_ERROR},
+                      FailedMakerCase{"MakingNothing", false, NPERR_OUT_OF_MEMORY_ERROR}),
+    [](const ::testing::TestParamInfo<FailedMakerCase>& info) { return info.param.name; });
 
 // The answers without an instance come from the factory once per process,
 // the description being that of the plug-in's MIME type.

@@ -200,6 +200,20 @@ TEST_F(LoadedModule, TheScriptableObjectIsRetainedForEachHandOut) {
     EXPECT_FALSE(browser.isLiveObject(object));
 }
 
+// The page lists the scriptable object's names alike through for-in,
+// Object.keys and Object.getOwnPropertyNames: its members in name order,
+// then the three built-in ones.
+TEST_F(LoadedModule, ThePageListsTheScriptableObjectsNamesEveryWay) {
+    open();
+    eval("var p = document.getElementById('p');");
+    const std::string names = eval("Object.getOwnPropertyNames(p).join()");
+    EXPECT_EQ(names, "burst,fire,get,getAttribute,getCached,liveCores,liveHosts,mainThreadCalls,"
+                     "params,scheduleFailing,setAttribute,streamEvents,toString,valid,value,"
+                     "addEventListener,removeEventListener,getLastException");
+    EXPECT_EQ(eval("var found = []; for (var k in p) found.push(k); found.join()"), names);
+    EXPECT_EQ(eval("Object.keys(p).join()"), names);
+}
+
 // --- Streams ---------------------------------------------------------------------------------
 
 struct StreamCase {

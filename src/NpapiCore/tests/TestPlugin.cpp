@@ -113,6 +113,7 @@ TestPluginAPI::TestPluginAPI(const boost::shared_ptr<TestPluginCore>& core,
     registerMethod("getCached", FB::make_method(this, &TestPluginAPI::getCached));
     registerMethod("burst", FB::make_method(this, &TestPluginAPI::burst));
     registerMethod("scheduleFailing", FB::make_method(this, &TestPluginAPI::scheduleFailing));
+    registerMethod("fire", FB::make_method(this, &TestPluginAPI::fire));
 }
 
 boost::shared_ptr<TestPluginCore> TestPluginAPI::core() const {
@@ -179,6 +180,10 @@ void TestPluginAPI::scheduleFailing() {
     const boost::shared_ptr<TestPluginAPI> self =
         boost::static_pointer_cast<TestPluginAPI>(shared_from_this());
     host->ScheduleOnMainThread(self, [self] { self->record("after failure"); });
+}
+
+void TestPluginAPI::fire(const FB::variant& value) {
+    FireEvent("onping", FB::VariantList{value});
 }
 
 void TestPluginAPI::record(const std::string& call) {

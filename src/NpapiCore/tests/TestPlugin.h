@@ -60,8 +60,9 @@ private:
 // request), "getCached(url)" (the same, kept in a file by the browser),
 // "burst(threads, calls)"
 // (each worker thread schedules its calls on the main thread, which
-// records "thread:call") and "scheduleFailing()" (a main-thread call that
-// raises, then one that records "after failure").
+// records "thread:call"), "scheduleFailing()" (a main-thread call that
+// raises, then one that records "after failure") and "fire(value)" (fires
+// "onping" with the value).
 class TestPluginAPI : public FB::JSAPIAuto {
 public:
     TestPluginAPI(const boost::shared_ptr<TestPluginCore>& core,
@@ -76,6 +77,7 @@ public:
     bool getCached(const std::string& url);
     void burst(int threads, int calls);
     void scheduleFailing();
+    void fire(const FB::variant& value);
 
 private:
     boost::shared_ptr<TestPluginCore> core() const;

@@ -19,14 +19,29 @@ namespace testbrowser {
 
 namespace {
 
-// The page's own DOM: window is the global object; document finds elements by id.
+// The page's own DOM: window is the global object; document finds elements
+// by id, and document.body.removeChild takes an element found so out of the
+// document, destroying the plug-in of an object element at once
+// (destroyPlugin).
 const char* const kPrelude = R"JS(
-(function (global) {
+(function (global, destroyPlugin) {
     var elements = {};
     global.window = global;
     global.document = {
         getElementById: function (id) {
             return Object.prototype.hasOwnProperty.call(elements, id) ? elements[id] : null;
+        },
+        body: {
+            removeChild: function (element) {
+                for (var id in elements) {
+                    if (elements[id] === element) {
+                        delete elements[id];
+                        destroyPlugin(element);
+                        return element;
+                    }
+                }
+                throw new Error('NotFoundError: the element is not in the document');
+            }
         }
     };
     return {
@@ -43,7 +58,7 @@ const char* const kPrelude = R"JS(
         },
         register: function (id, element) { if (id) elements[id] = element; }
     };
-})(this)
+})
 )JS";
 
 Page& pageOf(duk_context* context) {
@@ -72,6 +87,15 @@ duk_ret_t consoleLog(duk_context* context) {
     duk_size_t length = 0;
     const char* line = duk_get_lstring(context, -1, &length);
     pageOf(context).browser().consoleLog(toUtf8(line, length));
+    return 0;
+}
+
+// destroyPlugin(element): NPP_Destroy, within the call, for the instance of
+// an object element (a Proxy, whose target holds the instance's key);
+// nothing for other elements.
+duk_ret_t destroyPluginEntry(duk_context* context) {
+    if (PluginInstance* instance = pageOf(context).objects().elementInstance(0))
+        instance->destroy();
     return 0;
 }
 
@@ -202,6 +226,10 @@ void Page::installGlobals() {
     duk_put_prop_string(ctx, -2, "timeouts");
     if (duk_peval_string(ctx, kPrelude) != 0)
         throw std::runtime_error("page prelude failed: " + errorText(ctx, -1));
+    duk_push_global_object(ctx);
+    duk_push_c_function(ctx, destroyPluginEntry, 1);
+    if (duk_pcall(ctx, 2) != 0)
+        throw std::runtime_error("page prelude failed: " + errorText(ctx, -1));
     duk_put_prop_string(ctx, -2, "dom");
     duk_pop(ctx);
 
@@ -281,8 +309,8 @@ void Page::createInstance(const std::string& id, size_t attributeCount,
         else if (name == "height")
             height = dimension(value.c_str());
     }
-    if (created.create(m_browser.options().mimeType, width, height) != NPERR_NO_ERROR)
-        return;
+    // The element is in the document before its plug-in starts, as in a
+    // browser, so that page code the plug-in calls while starting finds it.
     duk_context* ctx = m_context;
     duk_push_heap_stash(ctx);
     duk_get_prop_string(ctx, -1, "dom");
@@ -302,6 +330,7 @@ void Page::createInstance(const std::string& id, size_t attributeCount,
     duk_dup(ctx, -3);
     duk_call_prop(ctx, -5, 2);
     duk_pop_n(ctx, 4);
+    created.create(m_browser.options().mimeType, width, height);
 }
 
 void Page::runScript(const std::string& source) {

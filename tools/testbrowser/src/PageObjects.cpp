@@ -97,6 +97,23 @@ duk_ret_t safeKeys(duk_context* context, void*) {
     return 1;
 }
 
+// A module object kept alive while the page works on it: page code that its
+// NPClass functions call may destroy its instance, which lets go the page's
+// own references to it.
+class Retained {
+public:
+    Retained(Browser& browser, NPObject* object)
+        : m_browser(browser),
+          m_object(browser.isLiveObject(object) ? browser.retainObject(object) : nullptr) {}
+    Retained(const Retained&) = delete;
+    Retained& operator=(const Retained&) = delete;
+    ~Retained() { m_browser.releaseObject(m_object); }
+
+private:
+    Browser& m_browser;
+    NPObject* m_object;
+};
+
 template <class Call> bool guarded(Browser& browser, const char* where, Call call) {
     try {
         return call();
@@ -202,6 +219,8 @@ void PageObjects::installHandlers() {
         }
         duk_put_prop_string(ctx, -2, handler);
     }
+    duk_push_object(ctx);
+    duk_put_prop_string(ctx, -2, "listedMark");
     duk_pop(ctx);
 }
 
@@ -403,6 +422,13 @@ void PageObjects::pushCallableTarget() {
     duk_push_c_function(m_context, proxyTarget, DUK_VARARGS);
 }
 
+PluginInstance* PageObjects::elementInstance(duk_idx_t elementIndex) {
+    duk_get_prop_string(m_context, elementIndex, kElement);
+    auto found = m_elements.find(static_cast<uint32_t>(duk_get_uint(m_context, -1)));
+    duk_pop(m_context);
+    return found != m_elements.end() ? found->second : nullptr;
+}
+
 void PageObjects::forgetInstance(NPP npp) {
     for (auto it = m_elements.begin(); it != m_elements.end();)
         it = it->second->npp() == npp ? m_elements.erase(it) : std::next(it);
@@ -543,7 +569,48 @@ bool PageObjects::moduleKeys(NPObject* object) {
         duk_remove(m_context, -2);
         return false;
     }
+    markListed(0, array);
     return true;
+}
+
+// for-in and Object.keys keep only those of the trap's keys that the Proxy's
+// target has as enumerable own properties, so each key the target lacks gets
+// one there, holding the listed-key mark, which stands for nothing: an
+// element's own members treat it as absent.
+void PageObjects::markListed(duk_idx_t target, duk_idx_t keys) {
+    duk_context* ctx = m_context;
+    target = duk_normalize_index(ctx, target);
+    keys = duk_normalize_index(ctx, keys);
+    auto count = static_cast<duk_uarridx_t>(duk_get_length(ctx, keys));
+    for (duk_uarridx_t i = 0; i < count; ++i) {
+        duk_get_prop_index(ctx, keys, i);
+        duk_dup_top(ctx);
+        duk_get_prop_desc(ctx, target, 0);
+        bool own = !duk_is_undefined(ctx, -1);
+        duk_pop(ctx);
+        if (own) {
+            duk_pop(ctx);
+            continue;
+        }
+        pushListedMark();
+        duk_def_prop(ctx, target,
+                     DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE |
+                         DUK_DEFPROP_SET_ENUMERABLE | DUK_DEFPROP_SET_CONFIGURABLE);
+    }
+}
+
+bool PageObjects::isListedMark(duk_idx_t index) {
+    index = duk_normalize_index(m_context, index);
+    pushListedMark();
+    bool mark = duk_strict_equals(m_context, index, -1);
+    duk_pop(m_context);
+    return mark;
+}
+
+void PageObjects::pushListedMark() {
+    duk_push_heap_stash(m_context);
+    duk_get_prop_string(m_context, -1, "listedMark");
+    duk_remove(m_context, -2);
 }
 
 bool PageObjects::moduleCall(NPObject* object, duk_idx_t argsArray, bool construct) {
@@ -577,6 +644,7 @@ bool PageObjects::moduleTrap(int trap) {
     NPObject* object = heldObject(0);
     if (!usable(object))
         return false;
+    const Retained kept(browser(), object);
     if (trap == OwnKeys)
         return moduleKeys(object);
     if (trap == Apply)
@@ -609,10 +677,9 @@ bool PageObjects::moduleTrap(int trap) {
 
 bool PageObjects::elementTrap(int trap) {
     duk_context* ctx = m_context;
-    duk_get_prop_string(ctx, 0, kElement);
-    auto found = m_elements.find(static_cast<uint32_t>(duk_get_uint(ctx, -1)));
-    duk_pop(ctx);
-    NPObject* object = found != m_elements.end() ? found->second->scriptableObject() : nullptr;
+    PluginInstance* instance = elementInstance(0);
+    NPObject* object = instance ? instance->scriptableObject() : nullptr;
+    const Retained kept(browser(), object);
     if (trap == Apply || trap == Construct) {
         if (!usable(object))
             return false;
@@ -638,6 +705,10 @@ bool PageObjects::elementTrap(int trap) {
             return moduleGet(object, name);
         duk_dup(ctx, 1);
         duk_get_prop(ctx, 0);
+        if (isListedMark(-1)) {
+            duk_pop(ctx);
+            duk_push_undefined(ctx);
+        }
         return true;
     case Set:
         if (!own)
@@ -647,9 +718,18 @@ bool PageObjects::elementTrap(int trap) {
         duk_put_prop(ctx, 0);
         duk_push_true(ctx);
         return true;
-    case Has:
-        duk_push_boolean(ctx, !own || duk_has_prop(ctx, 0));
+    case Has: {
+        if (!own) {
+            duk_push_true(ctx);
+            return true;
+        }
+        duk_dup(ctx, 1);
+        duk_get_prop(ctx, 0);
+        bool mark = isListedMark(-1);
+        duk_pop(ctx);
+        duk_push_boolean(ctx, !mark && duk_has_prop(ctx, 0));
         return true;
+    }
     default:
         if (!own)
             return moduleDelete(object, name);
@@ -669,6 +749,7 @@ bool PageObjects::callMethod() {
     duk_pop_2(ctx);
     if (!usable(object))
         return false;
+    const Retained kept(browser(), object);
     NPClass* c = object->_class;
     std::vector<NPVariant> args(count);
     for (uint32_t i = 0; i < count; ++i)

@@ -46,6 +46,9 @@ public:
     // A function for an element to be built on, so that calling the element
     // calls the plug-in's object (NPClass invokeDefault), as browsers allow.
     void pushCallableTarget();
+    // The instance of the object element at the index (its Proxy or the
+    // Proxy's target), while the instance lives; NULL otherwise.
+    PluginInstance* elementInstance(duk_idx_t elementIndex);
 
     static bool isPageObject(const NPObject* object);
     static NPClass pageObjectClass;
@@ -107,6 +110,9 @@ private:
     bool moduleSet(NPObject* object, NPIdentifier name, duk_idx_t value);
     bool moduleDelete(NPObject* object, NPIdentifier name);
     bool moduleKeys(NPObject* object);
+    void markListed(duk_idx_t target, duk_idx_t keys);
+    bool isListedMark(duk_idx_t index);
+    void pushListedMark();
     bool moduleCall(NPObject* object, duk_idx_t argsArray, bool construct);
     bool usable(NPObject* object);
 

@@ -70,6 +70,7 @@ NPError PluginInstance::destroy() {
     if (m_module && functions().destroy) {
         NPSavedData* saved = nullptr;
         result = functions().destroy(&m_npp, &saved);
+        m_destroyResult = result;
         if (saved) {
             m_browser.ledger().free(saved->buf);
             m_browser.ledger().free(saved);

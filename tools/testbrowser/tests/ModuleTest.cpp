@@ -6,6 +6,8 @@
 
 #include <dlfcn.h>
 
+#include <optional>
+
 using namespace std::chrono_literals;
 using namespace testbrowser;
 
@@ -126,6 +128,49 @@ TEST_F(ModuleTest, PropertiesEnumerationAndExceptions) {
               (std::vector<std::string>{"echo needs one argument", "read-only property"}));
     page->evaluate("echo.echo()");
     EXPECT_EQ(browser.pageErrors(), (std::vector<std::string>{"Error: echo needs one argument"}));
+}
+
+// for-in and Object.keys list what the plug-in enumerates, on its element
+// and on an object it hands to the page; once the instance is gone the
+// element lists nothing and has none of those members.
+TEST_F(ModuleTest, ForInAndObjectKeysListWhatThePluginEnumerates) {
+    page->eval(R"JS(var handed = null;
+        function listed(object) {
+            var found = [];
+            for (var k in object) found.push(k);
+            return found.join() + ' / ' + Object.keys(object).join();
+        }
+        function loaded(plugin) { handed = listed(plugin); })JS");
+    EXPECT_EQ(page->eval("listed(document.getElementById('echo'))"),
+              "echo,value,onecho / echo,value,onecho");
+    EXPECT_TRUE(browser.runUntil([&] { return page->eval("handed !== null") == "true"; }, 1s, 5s));
+    EXPECT_EQ(page->eval("handed"), "echo,value,onecho / echo,value,onecho");
+    EXPECT_EQ(page->eval("var e = document.body.removeChild(document.getElementById('echo'));"
+                         "[listed(e), 'value' in e, typeof e.value, e.tagName].join(' | ')"),
+              " /  | false | undefined | OBJECT");
+}
+
+// document.body.removeChild takes an element out of the document and, for
+// a plug-in's object, destroys the instance within the call.
+TEST_F(ModuleTest, RemovingAnObjectElementDestroysItsInstanceAtOnce) {
+    takeEntryLog();
+    EXPECT_EQ(page->eval("var e = document.getElementById('echo'); var m = e.echo;"
+                         "document.body.removeChild(e) === e"),
+              "true");
+    EXPECT_EQ(takeEntryLog(), "NPP_Destroy;");
+    EXPECT_FALSE(echo->alive());
+    EXPECT_EQ(echo->destroyResult(), std::optional<NPError>(NPERR_NO_ERROR));
+    EXPECT_EQ(page->eval("[document.getElementById('echo'), typeof e.echo].join()"), ",undefined");
+    EXPECT_EQ(page->eval("try { m(1); } catch (x) { x.message }"),
+              "The plug-in object is no longer valid");
+    EXPECT_EQ(page->eval("try { document.body.removeChild(e); } catch (x) { x.message }"),
+              "NotFoundError: the element is not in the document");
+    EXPECT_EQ(page->eval("document.body.removeChild(document.getElementById('other')).tagName"),
+              "OBJECT");
+    EXPECT_EQ(takeEntryLog(), "") << "nothing is destroyed twice";
+    browser.closePage();
+    browser.shutdownModule();
+    EXPECT_TRUE(browser.clean()) << browser.leakReport();
 }
 
 TEST_F(ModuleTest, OnloadParameterAndEventsFromAWorkerThread) {

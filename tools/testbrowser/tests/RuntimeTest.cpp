@@ -4,18 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 using namespace testbrowser;
 
 namespace {
 
-// A module-side class that counts its calls.
+// A module-side class that counts its calls. Its method "whileCalled" runs
+// the hook of that name and then records whether the object is still alive.
 struct Counted : NPObject {
     static int deallocated;
     static std::vector<std::string> calls;
+    static std::function<void()> whileCalled;
 };
 int Counted::deallocated = 0;
 std::vector<std::string> Counted::calls;
+std::function<void()> Counted::whileCalled;
 
 NPObject* allocateCounted(NPP, NPClass*) {
     return new Counted;
@@ -37,6 +41,10 @@ bool countedInvoke(NPObject* object, NPIdentifier name, const NPVariant* args, u
     if (method == "fail") {
         npn.setexception(object, "failed on purpose");
         return false;
+    }
+    if (method == "whileCalled") {
+        Counted::whileCalled();
+        Counted::calls.push_back(Browser::current()->isLiveObject(object) ? "alive" : "gone");
     }
     result->type = NPVariantType_Int32;
     result->value.intValue = count ? args[0].type : -1;
@@ -62,6 +70,7 @@ protected:
     void SetUp() override {
         Counted::deallocated = 0;
         Counted::calls.clear();
+        Counted::whileCalled = nullptr;
         page = &browser.openPage("<div id='box'></div>");
         npp = page->createDetachedInstance("box").npp();
     }
@@ -221,6 +230,27 @@ TEST_F(RuntimeTest, ModuleObjectsInThePageGoThroughTheirClassAndAreReleasedWhenC
     page->eval("counted = null;");
     EXPECT_EQ(Counted::deallocated, 1);
     npn.releaseobject(win);
+    EXPECT_TRUE(browser.clean()) << browser.leakReport();
+}
+
+// Its instance destroyed while one of its calls runs lets go the page's
+// references to a module object; the object stays until the call returns.
+TEST_F(RuntimeTest, AModuleObjectOutlivesItsInstanceUntilItsCallReturns) {
+    PluginInstance& owner = page->createDetachedInstance("owner");
+    NPObject* object = npn.createobject(owner.npp(), &countedClass);
+    NPObject* win = window();
+    NPVariant value;
+    value.type = NPVariantType_Object;
+    value.value.objectValue = object;
+    ASSERT_TRUE(npn.setproperty(npp, win, name("counted"), &value));
+    npn.releaseobject(object);
+    npn.releaseobject(win);
+    Counted::whileCalled = [&] { page->removeInstance(owner); };
+    page->eval("counted.whileCalled()");
+    EXPECT_EQ(Counted::calls, (std::vector<std::string>{"whileCalled/0", "alive"}));
+    EXPECT_EQ(Counted::deallocated, 1);
+    EXPECT_EQ(page->eval("try { counted.whileCalled(); } catch (e) { e.message }"),
+              "The plug-in object is no longer valid");
     EXPECT_TRUE(browser.clean()) << browser.leakReport();
 }
 

@@ -78,6 +78,8 @@ public:
     NPError newResult() const { return m_newResult; }
     // NPP_Destroy; the browser then invalidates and lets go the instance's objects.
     NPError destroy();
+    // What NPP_Destroy answered, once it was called.
+    std::optional<NPError> destroyResult() const { return m_destroyResult; }
 
     // The instance's scriptable object, asked once and held by the browser
     // until the instance goes; NULL when the plug-in has none.
@@ -116,6 +118,7 @@ private:
     NPP_t m_npp{};
     bool m_alive = false;
     NPError m_newResult = NPERR_GENERIC_ERROR;
+    std::optional<NPError> m_destroyResult;
     bool m_scriptableAsked = false;
     NPObject* m_scriptable = nullptr;
     int m_drawingModel = -1;
