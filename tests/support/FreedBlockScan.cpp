@@ -15,6 +15,8 @@ char gSought[256];
 std::size_t gSoughtLength = 0;
 std::atomic<bool> gArmed(false);
 std::atomic<int> gFreedHoldingIt(0);
+std::atomic<bool> gCounting(false);
+std::atomic<int> gAllocated(0);
 
 void scanFreedBlock(void* block) {
     if (!gArmed || !block || gSoughtLength == 0)
@@ -28,9 +30,15 @@ struct Disarm {
     ~Disarm() { gArmed = false; }
 };
 
+struct StopCounting {
+    ~StopCounting() { gCounting = false; }
+};
+
 } // namespace
 
 void* operator new(std::size_t size) {
+    if (gCounting)
+        ++gAllocated;
     if (void* block = std::malloc(size ? size : 1))
         return block;
     throw std::bad_alloc();
@@ -67,4 +75,12 @@ int freedBlocksHolding(const std::string& sought, const std::function<void()>& s
     const Disarm disarm;
     step();
     return gFreedHoldingIt;
+}
+
+int blocksAllocated(const std::function<void()>& step) {
+    gAllocated = 0;
+    gCounting = true;
+    const StopCounting stop;
+    step();
+    return gAllocated;
 }
