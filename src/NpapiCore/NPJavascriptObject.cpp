@@ -95,10 +95,7 @@ NPClass NPJavascriptObject::NPJavascriptObjectClass = {NP_CLASS_STRUCT_VERSION,
 
 NPJavascriptObject::NPJavascriptObject(NPP)
     : m_valid(true), m_autoRelease(false),
-      m_sharedRef(boost::make_shared<ShareableReference<NPJavascriptObject>>(this)),
-      m_addEventFunc(boost::make_shared<NPO_addEventListener>(m_sharedRef)),
-      m_removeEventFunc(boost::make_shared<NPO_removeEventListener>(m_sharedRef)),
-      m_getLastExceptionFunc(boost::make_shared<NPO_getLastException>(m_sharedRef)) {}
+      m_sharedRef(boost::make_shared<ShareableReference<NPJavascriptObject>>(this)) {}
 
 // The browser deallocates the object; nothing may leave towards it.
 NPJavascriptObject::~NPJavascriptObject() {
@@ -267,19 +264,29 @@ bool NPJavascriptObject::HasProperty(NPIdentifier name) {
            answer;
 }
 
+// Made at the first read: most objects, such as the method object a page
+// reads for one call, are never asked for their built-in members.
+template <class Member>
+JSAPIPtr NPJavascriptObject::builtInMember(boost::shared_ptr<Member>& member) {
+    if (!member) {
+        member = boost::make_shared<Member>(m_sharedRef);
+    }
+    return member;
+}
+
 variant NPJavascriptObject::propertyValue(NpapiBrowserHost& host, NPIdentifier name) {
     if (!host.IdentifierIsString(name)) {
         return getAPI()->GetProperty(host.IntFromIdentifier(name));
     }
     const std::string text = host.StringFromIdentifier(name);
     if (text == addEventListenerName) {
-        return JSAPIPtr(m_addEventFunc);
+        return builtInMember(m_addEventFunc);
     }
     if (text == removeEventListenerName) {
-        return JSAPIPtr(m_removeEventFunc);
+        return builtInMember(m_removeEventFunc);
     }
     if (text == getLastExceptionName) {
-        return JSAPIPtr(m_getLastExceptionFunc);
+        return builtInMember(m_getLastExceptionFunc);
     }
     const JSAPIPtr api = getAPI();
     if (api->HasMethodObject(text)) {

@@ -113,6 +113,8 @@ private:
     void convertArguments(NpapiBrowserHost& host, const NPVariant* args, std::uint32_t argCount,
                           VariantList& list) const;
     variant propertyValue(NpapiBrowserHost& host, NPIdentifier name);
+    // The built-in member object in the field, made when first asked for.
+    template <class Member> JSAPIPtr builtInMember(boost::shared_ptr<Member>& member);
 
     static NPObject* _Allocate(NPP npp, NPClass* cls);
     static void _Deallocate(NPObject* obj);

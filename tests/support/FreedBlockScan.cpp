@@ -18,6 +18,8 @@ char gSought[256];
 std::size_t gSoughtLength = 0;
 std::atomic<bool> gArmed(false);
 std::atomic<int> gFreedHoldingIt(0);
+std::atomic<bool> gCounting(false);
+std::atomic<int> gAllocated(0);
 
 // The code whose frees are searched; none watched means every caller's.
 struct CodeRange {
@@ -87,6 +89,10 @@ int watchSegmentsOf(dl_phdr_info* info, std::size_t, void* path) {
     return 1;
 }
 
+struct StopCounting {
+    ~StopCounting() { gCounting = false; }
+};
+
 } // namespace
 
 // A new block is filled with a byte no text sought holds, so that what a
@@ -94,6 +100,8 @@ int watchSegmentsOf(dl_phdr_info* info, std::size_t, void* path) {
 // by the block's earlier owner (the browser's free of a page's text, say)
 // are not counted against the code that frees it next.
 void* operator new(std::size_t size) {
+    if (gCounting)
+        ++gAllocated;
     if (void* block = std::malloc(size ? size : 1)) {
         std::memset(block, 0xA5, malloc_usable_size(block));
         return block;
@@ -136,4 +144,12 @@ int blocksFreedByLibraryHolding(const std::string& library, const std::string& s
     if (gWatchedCount == 0)
         throw std::invalid_argument(library + " is not loaded");
     return scanWhile(sought, step);
+}
+
+int blocksAllocated(const std::function<void()>& step) {
+    gAllocated = 0;
+    gCounting = true;
+    const StopCounting stop;
+    step();
+    return gAllocated;
 }

@@ -1,6 +1,7 @@
 // The NPObject through which the page sees a script object: its callbacks
 // as the browser calls them, and calls from the page's own script.
 
+#include "FreedBlockScan.h"
 #include "NpapiResources.h"
 #include "NpapiTestSupport.h"
 
@@ -71,6 +72,22 @@ TEST_F(ScriptableObject, AMethodRunsByNameAndThroughItsFunctionObject) {
     ASSERT_TRUE(method->_class->invokeDefault(method, args.data(), 2, &result[0]));
     EXPECT_EQ(text(result[0]), "signed");
     EXPECT_EQ(page->eval("plugin.concat('a', 'b') + plugin.concat.call(null, 'c', 'd')"), "abcd");
+}
+
+// A page that calls plugin.concat(...) reads the method's function object for
+// each call and lets it go after; the built-in members ("addEventListener"...)
+// of its NPObject are made only for a page that reads one.
+TEST_F(ScriptableObject, AFunctionObjectReadForOneCallMakesNoBuiltInMembers) {
+    NPVariantBlock function(module, 1);
+    const auto readAndRelease = [&] {
+        ASSERT_TRUE(cls().getProperty(object, id("concat"), &function[0]));
+        function.release(0);
+    };
+    readAndRelease(); // the script object makes the method object once
+    // The NPObject and its bookkeeping take 7 blocks; the three built-in
+    // members made with it would take 83 more.
+    EXPECT_LE(blocksAllocated(readAndRelease), 10);
+    EXPECT_EQ(page->eval("plugin.concat.addEventListener.toString()"), "attachEvent()");
 }
 
 TEST_F(ScriptableObject, PropertiesAreReadAndWritten) {

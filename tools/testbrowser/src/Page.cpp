@@ -358,6 +358,17 @@ std::string Page::eval(const std::string& script) {
     return text;
 }
 
+std::string Page::call(const std::string& function) {
+    duk_push_global_object(m_context);
+    duk_push_string(m_context, toCesu(function).c_str());
+    bool ok = duk_pcall_prop(m_context, -2, 0) == DUK_EXEC_SUCCESS;
+    std::string text = errorText(m_context, -1);
+    duk_pop_2(m_context);
+    if (!ok)
+        throw std::runtime_error(text);
+    return text;
+}
+
 void Page::reportError(const std::string& message) {
     m_browser.pageError(message);
 }

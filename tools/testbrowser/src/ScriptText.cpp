@@ -2,6 +2,8 @@
 
 #include <utf8.h>
 
+#include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace testbrowser {
@@ -28,7 +30,10 @@ void appendUnit(std::string& out, unsigned unit) {
 
 } // namespace
 
+// Surrogates in CESU-8 begin with 0xED; a text without that byte is already UTF-8.
 std::string toUtf8(const char* cesu, size_t length) {
+    if (length == 0 || !std::memchr(cesu, 0xED, length))
+        return std::string(cesu, length);
     std::string out;
     const auto* p = reinterpret_cast<const unsigned char*>(cesu);
     for (size_t i = 0; i < length;) {
@@ -51,7 +56,11 @@ std::string toUtf8(const char* cesu, size_t length) {
     return out;
 }
 
+// ASCII text is the same in both encodings and needs no check.
 std::string toCesu(const std::string& utf8Text) {
+    if (std::all_of(utf8Text.begin(), utf8Text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return utf8Text;
     std::string valid;
     utf8::replace_invalid(utf8Text.begin(), utf8Text.end(), std::back_inserter(valid));
     std::string out;

@@ -1,6 +1,7 @@
 // Pages without a module: the page's script engine, its DOM, timers and errors.
 #include <testbrowser/Browser.h>
 
+#include <duktape.h>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -61,6 +62,34 @@ TEST(Page, EvalGivesTheResultOrRaisesTheScriptsError) {
     } catch (const std::runtime_error& error) {
         EXPECT_NE(std::string(error.what()).find("ReferenceError"), std::string::npos);
     }
+    EXPECT_TRUE(browser.pageErrors().empty());
+}
+
+// The stack of the page's heap is as it was after each call, so that a long
+// run of calls does not pile values up.
+TEST(Page, CallRunsAPageFunctionOrRaisesTheErrorOfTheCallOrOfItsLookup) {
+    Browser browser;
+    Page& page = browser.openPage(R"JS(<script>
+        var calls = 0;
+        function next() { return 'caf\u00e9 ' + ++calls; }
+        function broken() { throw new Error('broken'); }
+        Object.defineProperty(window, 'trapped', { get: function () { throw new Error('lookup'); } });
+        </script>)JS");
+    const duk_idx_t top = duk_get_top(page.context());
+    EXPECT_EQ(page.call("next"), "caf\xC3\xA9 1");
+    EXPECT_EQ(page.call("next"), "caf\xC3\xA9 2");
+    const std::vector<std::pair<std::string, std::string>> failures = {
+        {"broken", "Error: broken"}, {"trapped", "Error: lookup"}, {"missing", "TypeError"}};
+    for (const auto& [function, message] : failures) {
+        try {
+            page.call(function);
+            ADD_FAILURE() << function;
+        } catch (const std::runtime_error& error) {
+            EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
+        }
+    }
+    EXPECT_EQ(duk_get_top(page.context()), top);
+    EXPECT_EQ(page.eval("calls"), "2");
     EXPECT_TRUE(browser.pageErrors().empty());
 }
 

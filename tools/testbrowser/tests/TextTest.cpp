@@ -14,6 +14,11 @@ TEST(ScriptText, CharactersBeyondTheBasicPlaneTravelAsSurrogatePairsInTheEngine)
     EXPECT_EQ(toUtf8(cesu.data(), cesu.size()), utf8);
     const std::string withNul("x\0y", 3);
     EXPECT_EQ(toUtf8(toCesu(withNul).data(), 3), withNul);
+    const std::string basicPlane = "caf\xC3\xA9 \xE2\x82\xAC"; // the same in both
+    EXPECT_EQ(toCesu(basicPlane), basicPlane);
+    EXPECT_EQ(toUtf8(basicPlane.data(), basicPlane.size()), basicPlane);
+    EXPECT_EQ(toCesu("plain"), "plain");
+    EXPECT_EQ(toUtf8(nullptr, 0), "");
 }
 
 TEST(ScriptText, LoneSurrogatesAndInvalidBytesBecomeReplacementCharacters) {

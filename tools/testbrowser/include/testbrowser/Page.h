@@ -39,6 +39,10 @@ public:
     // Runs script and gives its result's text; raises std::runtime_error
     // with the message of the exception the script raised.
     std::string eval(const std::string& script);
+    // Calls the page's global function with no arguments, with no script
+    // text compiled, and gives its result's text; raises std::runtime_error
+    // with the message of the exception the call raised.
+    std::string call(const std::string& function);
 
     std::vector<PluginInstance*> instances();
     PluginInstance* instance(const std::string& elementId);
