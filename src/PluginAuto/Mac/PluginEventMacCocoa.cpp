@@ -46,7 +46,9 @@ boost::optional<MouseButtonEvent::MouseButton> buttonOf(std::int32_t buttonNumbe
     case 2:
         return MouseButtonEvent::MouseButton_Middle;
     default:
-        return boost::none;
+        // No button; the value is set too, so that no compiler takes it for
+        // read before it was written.
+        return boost::make_optional(false, MouseButtonEvent::MouseButton_Left);
     }
 }
 
