@@ -17,6 +17,8 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <set>
 
 using namespace engine_detail;
 
@@ -314,8 +316,6 @@ const int kPinRefused = 5;
 const int kPinMissing = 11;
 const int kTokenFailure = 12;
 
-// Slot and session handle meaning "none".
-const unsigned long kNone = static_cast<unsigned long>(-1);
 const char* const kEnginePinModule = "Certificado VADOD";
 const unsigned long kSignatureRoom = 2048;
 const unsigned long kNssArenaChunk = 2048;
@@ -325,6 +325,9 @@ const PRUint32 kNssFlags = NSS_INIT_READONLY | NSS_INIT_NOCERTDB | NSS_INIT_NOMO
 // value, than this is taken for a broken or hostile token.
 const CK_ULONG kMaxSlots = 1024;
 const CK_ULONG kMaxAttributeLength = 1 << 20;
+// A token holds a few dozen certificates at most; a listing search that
+// returns more objects than this never ends by itself.
+const std::size_t kMaxListedObjects = 4096;
 
 // Calls `end` on a session when the scope that began the step ends, on every
 // path, an exception's included. Scopes nest, so the steps end in the
@@ -570,48 +573,48 @@ std::string DigitalSignatureUtilPkcs11::runOnFirstSlot(const SessionBody& body) 
     if (!checkReturnValue(C_Initialize(nullptr), "C_Initialize failed"))
         return "";
     const InitializedModule module;
-    const unsigned long slot = getSlot();
-    if (slot == kNone)
+    const std::optional<unsigned long> slot = getSlot();
+    if (!slot)
         return "";
-    const unsigned long session = startSession(slot);
-    if (session == kNone)
+    const std::optional<unsigned long> session = startSession(*slot);
+    if (!session)
         return "";
-    const OpenSession open(session);
-    return body(session);
+    const OpenSession open(*session);
+    return body(*session);
 }
 
-unsigned long DigitalSignatureUtilPkcs11::getSlot() {
+std::optional<unsigned long> DigitalSignatureUtilPkcs11::getSlot() {
     CK_ULONG count = 0;
     if (!checkReturnValue(C_GetSlotList(CK_TRUE, nullptr, &count), "get slot list"))
-        return kNone;
+        return std::nullopt;
     if (count == 0)
         return noSlot();
     if (count > kMaxSlots) {
         refuseReportedSize("get slot list");
-        return kNone;
+        return std::nullopt;
     }
     std::vector<CK_SLOT_ID> slots(count);
     if (!checkReturnValue(C_GetSlotList(CK_TRUE, slots.data(), &count), "get slot list"))
-        return kNone;
+        return std::nullopt;
     if (count == 0)
         return noSlot();
     if (count > slots.size()) {
         refuseReportedSize("get slot list");
-        return kNone;
+        return std::nullopt;
     }
     return slots[0];
 }
 
-unsigned long DigitalSignatureUtilPkcs11::noSlot() {
+std::optional<unsigned long> DigitalSignatureUtilPkcs11::noSlot() {
     setError(kTokenFailure, "No se encontro ningun slot");
-    return kNone;
+    return std::nullopt;
 }
 
-unsigned long DigitalSignatureUtilPkcs11::startSession(unsigned long slot) {
-    CK_SESSION_HANDLE session = kNone;
+std::optional<unsigned long> DigitalSignatureUtilPkcs11::startSession(unsigned long slot) {
+    CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
     if (!checkReturnValue(C_OpenSession(slot, CKF_SERIAL_SESSION, nullptr, nullptr, &session),
                           "open session"))
-        return kNone;
+        return std::nullopt;
     return session;
 }
 
@@ -716,15 +719,29 @@ std::string DigitalSignatureUtilPkcs11::listCertificates(unsigned long session) 
     std::string list;
     // The listing finishes its search even when starting it failed.
     const ActiveSearch searching(session);
-    if (startSearch(session, search, 2)) {
-        CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
-        const char* context = "Find first object";
-        while (findObject(session, object, context) == SearchResult::Found) {
-            appendIfUsable(session, object, list);
-            context = "Find other objects";
-        }
+    if (!startSearch(session, search, 2))
+        return list;
+    std::set<unsigned long> listed;
+    CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
+    const char* context = "Find first object";
+    while (findObject(session, object, context) == SearchResult::Found) {
+        if (!isNewObject(listed, object))
+            break;
+        appendIfUsable(session, object, list);
+        context = "Find other objects";
     }
     return list;
+}
+
+// A search that returns an object it returned already, or more objects than
+// a token holds, would never end: the listing stops there, keeping what it
+// listed.
+bool DigitalSignatureUtilPkcs11::isNewObject(std::set<unsigned long>& listed,
+                                             unsigned long object) {
+    if (listed.size() < kMaxListedObjects && listed.insert(object).second)
+        return true;
+    refuseReportedSize("Find other objects");
+    return false;
 }
 
 // Appends issuer, subject and base64 id of a certificate fit for signing.

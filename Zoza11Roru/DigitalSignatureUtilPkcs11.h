@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,9 +46,11 @@ private:
     // Refuses a count or length that a call reported as success but that is
     // beyond what the buffer holds or what a token sanely has.
     void refuseReportedSize(const char* context);
-    unsigned long getSlot();
-    unsigned long noSlot();
-    unsigned long startSession(unsigned long slot);
+    // The first slot with a token, and a session on it; none after a failure,
+    // whose error is set. Any value is a valid slot id or session handle.
+    std::optional<unsigned long> getSlot();
+    std::optional<unsigned long> noSlot();
+    std::optional<unsigned long> startSession(unsigned long slot);
     bool Login(unsigned long session);
 
     // Clears the error code, stops while a PIN is missing or refused, then
@@ -65,6 +69,7 @@ private:
     bool encodeBase64(const std::vector<unsigned char>& bytes, std::string& text);
 
     std::string listCertificates(unsigned long session);
+    bool isNewObject(std::set<unsigned long>& listed, unsigned long object);
     void appendIfUsable(unsigned long session, unsigned long object, std::string& list);
     std::string readCertificate(unsigned long session, const std::string& certIdBase64);
     std::string readFirstCertificateFound(unsigned long session);

@@ -4,6 +4,7 @@
 #include "ASEP11Recorder.h"
 #include "EngineTestSupport.h"
 
+#include <gmock/gmock.h>
 #include <pkcs11.h>
 #include <prerror.h>
 #include <secerr.h>
@@ -357,5 +358,93 @@ TEST_F(EngineCalls, AFailingAttributeReadSkipsOnlyThatCertificate) {
     EXPECT_EQ(engine.LastError(), 12);
     EXPECT_EQ(engine.LastErrorMessage(), "get attribute value");
 }
+
+// --- a search that never ends
+
+struct EndlessSearch {
+    const char* name;
+    ASEP11Recorder::EndlessSearch mode;
+    // The low-level code the listing leaves: the last one the token gave.
+    unsigned long lowLevelError;
+};
+
+void PrintTo(const EndlessSearch& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class EndlessSearches : public EngineCalls, public ::testing::WithParamInterface<EndlessSearch> {};
+
+// The listing stops at an object the search returned already, or after more
+// objects than a token holds, keeping what it listed before; the search is
+// still finished and the cycle ends in order.
+TEST_P(EndlessSearches, EndTheListingWith12) {
+    const EndlessSearch& row = GetParam();
+    recorder.searchNeverEnds(row.mode);
+
+    const std::string list = engine.ListCertificates("");
+    ASSERT_LT(recorder.madeUpAnswers(), 10000u) << "the listing followed the search too long";
+    EXPECT_EQ(list, entryFor("0a0b"));
+    EXPECT_EQ(engine.LastError(), 12);
+    EXPECT_EQ(engine.LastErrorMessage(), "Find other objects");
+    EXPECT_EQ(engine.LastLowLevelError(), row.lowLevelError);
+    EXPECT_THAT(recorder.calls(),
+                ::testing::EndsWith(calls({"C_FindObjects,C_FindObjectsFinal", kClose})));
+
+    recorder.reset();
+    EXPECT_EQ(engine.ListCertificates(""), entryFor("0a0b"));
+    EXPECT_EQ(engine.LastError(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Searches, EndlessSearches,
+    ::testing::Values(EndlessSearch{"RepeatingItsLastObject",
+                                    ASEP11Recorder::EndlessSearch::RepeatLast, 0},
+                      EndlessSearch{"GivingNewHandles", ASEP11Recorder::EndlessSearch::NewHandles,
+                                    CKR_OBJECT_HANDLE_INVALID}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Retrieval and signing read only the first object a search gives.
+TEST_F(EngineCalls, RetrievalAndSigningReadOneObjectOfAnEndlessSearch) {
+    recorder.searchNeverEnds(ASEP11Recorder::EndlessSearch::NewHandles);
+    engine.SetPin(kPinModule, token.userPin());
+
+    EXPECT_NE(engine.GetCertificateBase64(toBase64(fromHex("0a0b"))), "");
+    expectValidSignature(key(), std::string(32, 'h'), sign(), "sha256", token.folder());
+    EXPECT_EQ(engine.LastError(), 0);
+    EXPECT_EQ(recorder.madeUpAnswers(), 0u);
+}
+
+// --- slot ids and session handles of all ones
+
+struct ShownHandle {
+    const char* name;
+    void (ASEP11Recorder::*show)(unsigned long) const;
+};
+
+void PrintTo(const ShownHandle& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class AllOnesHandles : public EngineCalls, public ::testing::WithParamInterface<ShownHandle> {};
+
+// Any value is a slot id, and any but 0 a session handle: a token that gives
+// ~0 works like any other.
+TEST_P(AllOnesHandles, ListRetrieveAndSign) {
+    (recorder.*GetParam().show)(~0ul);
+    engine.SetPin(kPinModule, token.userPin());
+
+    EXPECT_EQ(engine.ListCertificates(""), entryFor("0a0b"));
+    EXPECT_EQ(engine.LastError(), 0);
+    EXPECT_NE(engine.GetCertificateBase64(toBase64(fromHex("0a0b"))), "");
+    EXPECT_EQ(engine.LastError(), 0);
+    expectValidSignature(key(), std::string(32, 'h'), sign(), "sha256", token.folder());
+    EXPECT_EQ(engine.LastError(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Handles, AllOnesHandles,
+                         ::testing::Values(ShownHandle{"SlotId", &ASEP11Recorder::showSlotAs},
+                                           ShownHandle{"SessionHandle",
+                                                       &ASEP11Recorder::showSessionAs}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -103,10 +103,28 @@ const Forwards& forwards() {
 }
 
 #ifdef ASEP11_RECORDING
+// How a search goes on once the token has no more objects for it.
+enum class EndlessSearch { Off, RepeatLast, NewHandles };
+
+// A search that never ends is stopped after this many made-up answers, so
+// that a caller that would follow it for ever fails its test instead.
+const CK_ULONG kEndlessSearchStop = 50000;
+// The first made-up handle: far above what SoftHSM2 hands out.
+const CK_OBJECT_HANDLE kFirstMadeUpHandle = 0x7f000000;
+
+// Handles the caller sees in place of the token's own.
+struct Alias {
+    bool chosen = false;
+    CK_ULONG shown = 0;
+    CK_ULONG real = 0;
+};
+
 // Test hooks: the names of the forwarded calls in order; return codes to
 // answer in place of the real module, each for one call of its function;
 // counts and lengths to report in place of the module's, each for one call
-// of its function by its number; and calls that throw instead of answering.
+// of its function by its number; calls that throw instead of answering;
+// searches that never end; and the first slot and the sessions shown under
+// handles of the test's choice.
 struct Recorder {
     std::mutex lock;
     std::vector<std::string> calls;
@@ -115,6 +133,12 @@ struct Recorder {
     std::map<std::string, std::map<CK_ULONG, CK_ULONG>> reported;
     std::set<std::string> throwing;
     std::string joined;
+    EndlessSearch endless = EndlessSearch::Off;
+    CK_ULONG madeUpAnswers = 0;
+    bool foundAny = false;
+    CK_OBJECT_HANDLE lastFound = 0;
+    Alias slot;
+    Alias session;
 };
 
 Recorder& recorder() {
@@ -153,10 +177,87 @@ bool chosenSize(const char* name, CK_ULONG& size) {
     function->second.erase(call);
     return true;
 }
+// Once the token's search is over, answers one more object, as a token
+// whose search never ends would: the last one again or a new handle.
+void extendSearch(CK_OBJECT_HANDLE_PTR objects, CK_ULONG maxCount, CK_ULONG_PTR count) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    if (*count > 0) {
+        r.foundAny = true;
+        r.lastFound = objects[*count - 1];
+        return;
+    }
+    if (r.endless == EndlessSearch::Off || maxCount == 0 || r.madeUpAnswers == kEndlessSearchStop)
+        return;
+    if (r.endless == EndlessSearch::RepeatLast && !r.foundAny)
+        return;
+    objects[0] =
+        r.endless == EndlessSearch::RepeatLast ? r.lastFound : kFirstMadeUpHandle + r.madeUpAnswers;
+    *count = 1;
+    ++r.madeUpAnswers;
+}
+
+void searchStarted() {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.foundAny = false;
+}
+
+// The handle the token knows for one the caller was shown.
+CK_ULONG toToken(Alias Recorder::*which, CK_ULONG handle) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    const Alias& alias = r.*which;
+    return alias.chosen && handle == alias.shown ? alias.real : handle;
+}
+
+// Shows the caller the chosen handle in place of the token's.
+void toCaller(Alias Recorder::*which, CK_ULONG& handle) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    Alias& alias = r.*which;
+    if (!alias.chosen)
+        return;
+    alias.real = handle;
+    handle = alias.shown;
+}
+
+CK_SLOT_ID tokenSlot(CK_SLOT_ID slot) {
+    return toToken(&Recorder::slot, slot);
+}
+
+CK_SESSION_HANDLE tokenSession(CK_SESSION_HANDLE session) {
+    return toToken(&Recorder::session, session);
+}
+
+void showFirstSlot(CK_SLOT_ID_PTR slots, CK_ULONG count) {
+    if (slots && count > 0)
+        toCaller(&Recorder::slot, slots[0]);
+}
+
+void showSession(CK_SESSION_HANDLE_PTR session) {
+    toCaller(&Recorder::session, *session);
+}
 #else
 bool chosenSize(const char*, CK_ULONG&) {
     return false;
 }
+
+void extendSearch(CK_OBJECT_HANDLE_PTR, CK_ULONG, CK_ULONG_PTR) {}
+
+void searchStarted() {}
+
+CK_SLOT_ID tokenSlot(CK_SLOT_ID slot) {
+    return slot;
+}
+
+CK_SESSION_HANDLE tokenSession(CK_SESSION_HANDLE session) {
+    return session;
+}
+
+void showFirstSlot(CK_SLOT_ID_PTR, CK_ULONG) {}
+
+void showSession(CK_SESSION_HANDLE_PTR) {}
 #endif
 
 // Makes the function's answer report the size a test chose, if any.
@@ -193,46 +294,57 @@ CK_RV C_Finalize(CK_VOID_PTR reserved) {
 
 CK_RV C_GetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID_PTR slotList, CK_ULONG_PTR count) {
     CK_RV rv = forward("C_GetSlotList", &Forwards::getSlotList, tokenPresent, slotList, count);
+    if (rv == CKR_OK)
+        showFirstSlot(slotList, *count);
     reportChosenSize("C_GetSlotList", [count](CK_ULONG size) { *count = size; });
     return rv;
 }
 
 CK_RV C_OpenSession(CK_SLOT_ID slot, CK_FLAGS flags, CK_VOID_PTR application, CK_NOTIFY notify,
                     CK_SESSION_HANDLE_PTR session) {
-    return forward("C_OpenSession", &Forwards::openSession, slot, flags, application, notify,
-                   session);
+    CK_RV rv = forward("C_OpenSession", &Forwards::openSession, tokenSlot(slot), flags, application,
+                       notify, session);
+    if (rv == CKR_OK)
+        showSession(session);
+    return rv;
 }
 
 CK_RV C_CloseSession(CK_SESSION_HANDLE session) {
-    return forward("C_CloseSession", &Forwards::closeSession, session);
+    return forward("C_CloseSession", &Forwards::closeSession, tokenSession(session));
 }
 
 CK_RV C_Login(CK_SESSION_HANDLE session, CK_USER_TYPE userType, CK_UTF8CHAR_PTR pin,
               CK_ULONG pinLength) {
-    return forward("C_Login", &Forwards::login, session, userType, pin, pinLength);
+    return forward("C_Login", &Forwards::login, tokenSession(session), userType, pin, pinLength);
 }
 
 CK_RV C_Logout(CK_SESSION_HANDLE session) {
-    return forward("C_Logout", &Forwards::logout, session);
+    return forward("C_Logout", &Forwards::logout, tokenSession(session));
 }
 
 CK_RV C_FindObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE_PTR templ, CK_ULONG count) {
-    return forward("C_FindObjectsInit", &Forwards::findObjectsInit, session, templ, count);
+    searchStarted();
+    return forward("C_FindObjectsInit", &Forwards::findObjectsInit, tokenSession(session), templ,
+                   count);
 }
 
 CK_RV C_FindObjects(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE_PTR objects, CK_ULONG maxCount,
                     CK_ULONG_PTR count) {
-    return forward("C_FindObjects", &Forwards::findObjects, session, objects, maxCount, count);
+    CK_RV rv = forward("C_FindObjects", &Forwards::findObjects, tokenSession(session), objects,
+                       maxCount, count);
+    if (rv == CKR_OK)
+        extendSearch(objects, maxCount, count);
+    return rv;
 }
 
 CK_RV C_FindObjectsFinal(CK_SESSION_HANDLE session) {
-    return forward("C_FindObjectsFinal", &Forwards::findObjectsFinal, session);
+    return forward("C_FindObjectsFinal", &Forwards::findObjectsFinal, tokenSession(session));
 }
 
 CK_RV C_GetAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
                           CK_ATTRIBUTE_PTR templ, CK_ULONG count) {
-    CK_RV rv =
-        forward("C_GetAttributeValue", &Forwards::getAttributeValue, session, object, templ, count);
+    CK_RV rv = forward("C_GetAttributeValue", &Forwards::getAttributeValue, tokenSession(session),
+                       object, templ, count);
     reportChosenSize("C_GetAttributeValue", [templ, count](CK_ULONG size) {
         for (CK_ULONG i = 0; i < count; ++i)
             templ[i].ulValueLen = size;
@@ -241,13 +353,13 @@ CK_RV C_GetAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
 }
 
 CK_RV C_SignInit(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism, CK_OBJECT_HANDLE key) {
-    return forward("C_SignInit", &Forwards::signInit, session, mechanism, key);
+    return forward("C_SignInit", &Forwards::signInit, tokenSession(session), mechanism, key);
 }
 
 CK_RV C_Sign(CK_SESSION_HANDLE session, CK_BYTE_PTR data, CK_ULONG dataLength,
              CK_BYTE_PTR signature, CK_ULONG_PTR signatureLength) {
-    CK_RV rv =
-        forward("C_Sign", &Forwards::sign, session, data, dataLength, signature, signatureLength);
+    CK_RV rv = forward("C_Sign", &Forwards::sign, tokenSession(session), data, dataLength,
+                       signature, signatureLength);
     reportChosenSize("C_Sign", [signatureLength](CK_ULONG size) { *signatureLength = size; });
     return rv;
 }
@@ -261,6 +373,10 @@ void asep11_test_reset() {
     r.injected.clear();
     r.reported.clear();
     r.throwing.clear();
+    r.endless = EndlessSearch::Off;
+    r.madeUpAnswers = 0;
+    r.slot = Alias();
+    r.session = Alias();
 }
 
 // The forwarded calls so far, their names joined by ",".
@@ -296,6 +412,39 @@ void asep11_test_throw(const char* name) {
     Recorder& r = recorder();
     std::lock_guard<std::mutex> guard(r.lock);
     r.throwing.insert(name);
+}
+
+// From now on every search, once the token has no more objects for it,
+// answers one object more at each call: with `newHandles` a handle the token
+// never gave, otherwise the last object found again. After 50,000 such
+// answers since the last reset, searches end again.
+void asep11_test_endless_search(int newHandles) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.endless = newHandles ? EndlessSearch::NewHandles : EndlessSearch::RepeatLast;
+}
+
+// How many objects searches answered beyond the token's since the last reset.
+CK_ULONG asep11_test_made_up_answers() {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    return r.madeUpAnswers;
+}
+
+// The first slot with a token is shown as `slot`; calls that name it reach
+// the token's own.
+void asep11_test_show_slot(CK_SLOT_ID slot) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.slot = Alias{true, slot, 0};
+}
+
+// Every session opened is shown as `session`; calls that name it reach the
+// last one the token opened.
+void asep11_test_show_session(CK_SESSION_HANDLE session) {
+    Recorder& r = recorder();
+    std::lock_guard<std::mutex> guard(r.lock);
+    r.session = Alias{true, session, 0};
 }
 #endif
 

@@ -15,7 +15,11 @@ public:
           m_calls(hook<const char* (*)()>("asep11_test_calls")),
           m_inject(hook<void (*)(const char*, unsigned long)>("asep11_test_inject")),
           m_report(hook<void (*)(const char*, unsigned long, unsigned long)>("asep11_test_report")),
-          m_throw(hook<void (*)(const char*)>("asep11_test_throw")) {}
+          m_throw(hook<void (*)(const char*)>("asep11_test_throw")),
+          m_endlessSearch(hook<void (*)(int)>("asep11_test_endless_search")),
+          m_madeUpAnswers(hook<unsigned long (*)()>("asep11_test_made_up_answers")),
+          m_showSlot(hook<void (*)(unsigned long)>("asep11_test_show_slot")),
+          m_showSession(hook<void (*)(unsigned long)>("asep11_test_show_session")) {}
 
     // Forgets the recorded calls and any pending injections.
     void reset() const { m_reset(); }
@@ -33,6 +37,21 @@ public:
     }
     // The next call of `function` throws std::bad_alloc.
     void throwFrom(const std::string& function) const { m_throw(function.c_str()); }
+    // Every search from now on, once the token has no more objects for it,
+    // answers one more object at each call: the last one found again, or a
+    // handle the token never gave (whose attribute reads fail). The module
+    // gives up after 50,000 such answers, so that a caller that would follow
+    // the search for ever ends.
+    enum class EndlessSearch { RepeatLast, NewHandles };
+    void searchNeverEnds(EndlessSearch mode) const {
+        m_endlessSearch(mode == EndlessSearch::NewHandles);
+    }
+    // How many objects the searches answered beyond the token's.
+    unsigned long madeUpAnswers() const { return m_madeUpAnswers(); }
+    // The first slot with a token, and every session opened, are shown under
+    // these handles in place of the token's own.
+    void showSlotAs(unsigned long slot) const { m_showSlot(slot); }
+    void showSessionAs(unsigned long session) const { m_showSession(session); }
 
 private:
     template <typename Fn> static Fn hook(const char* name) {
@@ -47,4 +66,8 @@ private:
     void (*m_inject)(const char*, unsigned long);
     void (*m_report)(const char*, unsigned long, unsigned long);
     void (*m_throw)(const char*);
+    void (*m_endlessSearch)(int);
+    unsigned long (*m_madeUpAnswers)();
+    void (*m_showSlot)(unsigned long);
+    void (*m_showSession)(unsigned long);
 };
