@@ -21,4 +21,11 @@ function(add_plugin_module target)
         COMMAND nm -D --defined-only --format=just-symbols $<TARGET_FILE:${target}>)
     set_tests_properties(${target}_exports PROPERTIES TIMEOUT 30
         PASS_REGULAR_EXPRESSION "^NP_GetEntryPoints\nNP_Initialize\nNP_Shutdown\n$")
+    # The browser unloads a module no page uses: nothing may keep it loaded
+    # after dlclose, neither a destructor registered for thread exit, nor a
+    # symbol unique in the process, nor the flag that forbids unloading.
+    add_test(NAME ${target}_unloadable
+        COMMAND readelf --wide --dynamic --dyn-syms $<TARGET_FILE:${target}>)
+    set_tests_properties(${target}_unloadable PROPERTIES TIMEOUT 30
+        FAIL_REGULAR_EXPRESSION "__cxa_thread_atexit;UNIQUE;NODELETE")
 endfunction()

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <dlfcn.h>
 #include <exception>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,16 +66,20 @@ void copyVersionedEntries(NPNetscapeFuncs* dst, const NPNetscapeFuncs* src) {
     }
 }
 
+typedef std::vector<std::pair<boost::weak_ptr<void>, const char*>> ExpectedReleased;
+
 // The module's frames open on this thread, and what must be gone once the
-// outermost has ended.
+// outermost has ended: a list made on demand and freed at that end. Nothing
+// here has a destructor, so the module registers none for thread exit, and
+// the C++ runtime lets it be unloaded.
 struct ThreadFrames {
-    int depth = 0;
-    std::vector<std::pair<boost::weak_ptr<void>, const char*>> expectedReleased;
+    int depth;
+    ExpectedReleased* expectedReleased;
 };
 
-thread_local ThreadFrames frames;
+thread_local ThreadFrames frames = {0, nullptr};
 
-void reportUnreleased(const std::vector<std::pair<boost::weak_ptr<void>, const char*>>& expected) {
+void reportUnreleased(const ExpectedReleased& expected) {
     for (const auto& entry : expected) {
         if (!entry.first.expired()) {
             FBLOG_WARN("NPAPI", std::string(entry.second) +
@@ -90,13 +95,13 @@ EntryFrame::EntryFrame() noexcept {
 }
 
 EntryFrame::~EntryFrame() {
-    if (--frames.depth > 0 || frames.expectedReleased.empty()) {
+    if (--frames.depth > 0 || !frames.expectedReleased) {
         return;
     }
-    const auto expected = std::move(frames.expectedReleased);
-    frames.expectedReleased.clear();
+    const std::unique_ptr<ExpectedReleased> expected(frames.expectedReleased);
+    frames.expectedReleased = nullptr;
     try {
-        reportUnreleased(expected);
+        reportUnreleased(*expected);
     } catch (...) {
     }
 }
@@ -106,7 +111,10 @@ bool EntryFrame::nested() noexcept {
 }
 
 void EntryFrame::expectReleased(const boost::weak_ptr<void>& object, const char* check) {
-    frames.expectedReleased.emplace_back(object, check);
+    if (!frames.expectedReleased) {
+        frames.expectedReleased = new ExpectedReleased;
+    }
+    frames.expectedReleased->emplace_back(object, check);
 }
 
 void copyNPBrowserFuncs(NPNetscapeFuncs* dstFuncs, const NPNetscapeFuncs* srcFuncs, NPP) {

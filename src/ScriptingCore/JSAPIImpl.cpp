@@ -77,28 +77,36 @@ template <class Delivery> void deliverSafely(const Delivery& delivery) {
 // The objects forwarding an event to their proxies on this thread, each with
 // the event's name. A proxy forwarding the same event is part of a proxy
 // cycle and has it already; one forwarding another event may still be fired
-// again from inside a proxy's delivery.
+// again from inside a proxy's delivery. Each scope lives in its caller's
+// frame and links to the one it nests in; the thread's record is a plain
+// pointer, which needs no destructor at thread exit.
 class ForwardingScope : private boost::noncopyable {
 public:
-    ForwardingScope(const JSAPIImpl* object, const std::string& name) {
-        s_forwarding.emplace_back(object, &name);
+    ForwardingScope(const JSAPIImpl* object, const std::string& name)
+        : m_object(object), m_name(name), m_outer(s_innermost) {
+        s_innermost = this;
     }
-    ~ForwardingScope() { s_forwarding.pop_back(); }
+    ~ForwardingScope() { s_innermost = m_outer; }
 
     static bool forwarding(const JSAPIImpl* object, const std::string& name) {
-        return std::any_of(s_forwarding.begin(), s_forwarding.end(), [&](const Forwarding& entry) {
-            return entry.first == object && *entry.second == name;
-        });
+        for (const ForwardingScope* scope = s_innermost; scope; scope = scope->m_outer) {
+            if (scope->m_object == object && scope->m_name == name) {
+                return true;
+            }
+        }
+        return false;
     }
 
 private:
+    const JSAPIImpl* const m_object;
     // The name lives in the caller's frame for as long as the scope does.
-    typedef std::pair<const JSAPIImpl*, const std::string*> Forwarding;
+    const std::string& m_name;
+    const ForwardingScope* const m_outer;
 
-    static thread_local std::vector<Forwarding> s_forwarding;
+    static thread_local const ForwardingScope* s_innermost;
 };
 
-thread_local std::vector<ForwardingScope::Forwarding> ForwardingScope::s_forwarding;
+thread_local const ForwardingScope* ForwardingScope::s_innermost = nullptr;
 
 // Handlers of one context: the first valid one that supports optimized calls
 // before any other valid one takes them all, with the context's interfaces,

@@ -11,6 +11,8 @@
 
 #include <MacStandIn/StandIn.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -22,6 +24,18 @@ namespace {
 
 // "q7Rm4Tz9", each character shifted up by one.
 const SecretPin secret("r8Sn5U{:");
+
+// Whether the file is mapped into this process, as /proc/self/maps lists it.
+bool mappedInProcess(const std::string& file) {
+    const std::string path = std::filesystem::canonical(file).string();
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find(path) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
 
 class SigningPage : public ::testing::Test {
 protected:
@@ -234,6 +248,20 @@ TEST_F(SigningPage, TwoObjectsShareOnePinStoreAndOneEchoCount) {
                           "md5");
         EXPECT_EQ(page.eval("second.lastError"), "0");
     });
+}
+
+// A browser unloads a module that no page uses and loads it again for a
+// later page: the module must then leave the process, so that each load
+// starts from a fresh image.
+TEST_F(SigningPage, TheUnloadedModuleLeavesTheProcessAndLoadsAgain) {
+    const PageCheck echoes = [](testbrowser::Browser&, testbrowser::Page& page) {
+        EXPECT_EQ(page.eval("results.echoes.length"), "3");
+        EXPECT_EQ(page.eval("results.loaded.join('|')"), "1.0.0.0|from onload");
+    };
+    runPage("events.html", echoes);
+    EXPECT_FALSE(mappedInProcess(VELMORA_MODULE));
+    runPage("events.html", echoes);
+    EXPECT_FALSE(mappedInProcess(VELMORA_MODULE));
 }
 
 } // namespace
