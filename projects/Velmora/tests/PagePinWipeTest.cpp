@@ -83,6 +83,20 @@ TEST_P(WrittenPin, TheModuleWipesTheArgumentsOfACall) {
     EXPECT_EQ(page->eval("refusal"), "Too many arguments, expected 1.");
 }
 
+// The plug-in and its methods are no constructors: the page's "new" is
+// refused, and the arguments converted for it are wiped as a call's are.
+TEST_P(WrittenPin, TheModuleWipesTheArgumentsOfARefusedConstruction) {
+    const auto refusedNew = [&](const std::string& constructor) {
+        return "try { new " + constructor + "(" + quotedPin() +
+               "); } catch (e) { refusals.push(e.message); }";
+    };
+    EXPECT_EQ(moduleBlocksHoldingPinWhile("var refusals = [];" + refusedNew("plugin") +
+                                          refusedNew("plugin.echo")),
+              0);
+    const std::string refusal = "The specified member does not exist: constructor";
+    EXPECT_EQ(page->eval("refusals.join('|')"), refusal + "|" + refusal);
+}
+
 // The search does see what the module frees: the copies that the script
 // object makes of a value and gives back are its own, not the binding's to
 // wipe.

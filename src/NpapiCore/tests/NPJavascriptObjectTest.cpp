@@ -226,6 +226,19 @@ TEST_F(ScriptableObject, EventListenersAreAddedAndRemovedByTheirEventName) {
     EXPECT_EQ(page->eval("plugin.removeEventListener.toString()"), "detachEvent()");
 }
 
+// The page reads one object for each built-in member, however often it
+// reads it: it may compare two reads, or keep one and find it again.
+TEST_F(ScriptableObject, EveryReadOfABuiltInMemberGivesTheSameObject) {
+    for (const char* builtIn : {"addEventListener", "removeEventListener", "getLastException"}) {
+        NPVariantBlock reads(module, 2);
+        ASSERT_TRUE(cls().getProperty(object, id(builtIn), &reads[0])) << builtIn;
+        ASSERT_TRUE(cls().getProperty(object, id(builtIn), &reads[1])) << builtIn;
+        ASSERT_EQ(reads[0].type, NPVariantType_Object) << builtIn;
+        ASSERT_EQ(reads[1].type, NPVariantType_Object) << builtIn;
+        EXPECT_EQ(reads[0].value.objectValue, reads[1].value.objectValue) << builtIn;
+    }
+}
+
 TEST_F(ScriptableObject, AListenerCallWithTheWrongArgumentsIsRefused) {
     for (const char* call :
          {"plugin.addEventListener('load')", "plugin.addEventListener('a', function () {}, 1, 2)",
