@@ -725,7 +725,7 @@ std::string DigitalSignatureUtilPkcs11::listCertificates(unsigned long session) 
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
     const char* context = "Find first object";
     while (findObject(session, object, context) == SearchResult::Found) {
-        if (!isNewObject(listed, object))
+        if (!takeListedObject(listed, object))
             break;
         appendIfUsable(session, object, list);
         context = "Find other objects";
@@ -733,11 +733,12 @@ std::string DigitalSignatureUtilPkcs11::listCertificates(unsigned long session) 
     return list;
 }
 
-// A search that returns an object it returned already, or more objects than
-// a token holds, would never end: the listing stops there, keeping what it
-// listed.
-bool DigitalSignatureUtilPkcs11::isNewObject(std::set<unsigned long>& listed,
-                                             unsigned long object) {
+// Adds the object to those the listing has taken. A search that returns an
+// object it returned already, or more objects than a token holds, would
+// never end: such an object is refused with code 12, and the listing stops
+// there, keeping what it listed.
+bool DigitalSignatureUtilPkcs11::takeListedObject(std::set<unsigned long>& listed,
+                                                  unsigned long object) {
     if (listed.size() < kMaxListedObjects && listed.insert(object).second)
         return true;
     refuseReportedSize("Find other objects");

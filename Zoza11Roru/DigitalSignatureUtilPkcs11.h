@@ -69,7 +69,7 @@ private:
     bool encodeBase64(const std::vector<unsigned char>& bytes, std::string& text);
 
     std::string listCertificates(unsigned long session);
-    bool isNewObject(std::set<unsigned long>& listed, unsigned long object);
+    bool takeListedObject(std::set<unsigned long>& listed, unsigned long object);
     void appendIfUsable(unsigned long session, unsigned long object, std::string& list);
     std::string readCertificate(unsigned long session, const std::string& certIdBase64);
     std::string readFirstCertificateFound(unsigned long session);
